@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Sets up a checkout and then shows a first result or runs every test.
+#   bash scripts/dev.sh demo   set up, then run examples/first_roots.py
+#   bash scripts/dev.sh test   set up, then run the C++ tests (ctest) and the Python tests (pytest)
+# Set-up: Debian packages only when missing, Python packages into .venv inside
+# the checkout, the extension module built incrementally in build/. Every step
+# is skipped when it has nothing to do, so a second run is fast.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+debian_packages=(libeigen3-dev libgtest-dev)
+venv=.venv
+python=$venv/bin/python
+
+ensure_debian_packages() {
+    local missing=() p
+    for p in "${debian_packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    ((${#missing[@]} == 0)) && return
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    echo "Installing Debian packages: ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+ensure_venv() {
+    [ -x "$python" ] || python3 -m venv "$venv"
+    local stamp=$venv/.requirements-installed
+    if [ ! -f "$stamp" ] || [ requirements-dev.txt -nt "$stamp" ]; then
+        echo "Installing Python packages into $venv"
+        "$python" -m pip install -q --upgrade pip
+        "$python" -m pip install -q -r requirements-dev.txt
+        touch "$stamp"
+    fi
+}
+
+build_module() {
+    # The build tools come from the venv, so no isolated build environment is
+    # needed, and build/ keeps the objects for an incremental rebuild.
+    PATH="$PWD/$venv/bin:$PATH" "$python" -m pip install -q --no-build-isolation --no-deps .
+}
+
+setup() {
+    ensure_debian_packages
+    ensure_venv
+    build_module
+}
+
+run_cpp_tests() {
+    local cmake=$venv/bin/cmake
+    "$cmake" -S . -B build/cpp -G Ninja -DPYHALVEX_TESTS=ON -DCMAKE_MAKE_PROGRAM="$PWD/$venv/bin/ninja" >/dev/null
+    "$cmake" --build build/cpp
+    "$venv/bin/ctest" --test-dir build/cpp --output-on-failure
+}
+
+run_python_tests() {
+    "$python" -m pytest -q tests/python
+}
+
+case "${1:-}" in
+    demo) setup; "$python" examples/first_roots.py ;;
+    test) setup; run_cpp_tests; run_python_tests ;;
+    *) echo "usage: bash scripts/dev.sh demo|test" >&2; exit 2 ;;
+esac
