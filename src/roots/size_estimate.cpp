@@ -1,0 +1,217 @@
+#include "roots/size_estimate.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <new>
+#include <numbers>
+#include <stdexcept>
+
+#include <Eigen/Eigenvalues>
+
+namespace quorv {
+
+namespace {
+
+constexpr double pi = std::numbers::pi;
+constexpr double two_pi = 2 * std::numbers::pi;
+
+// The commensurate strategy rounds every delay to a multiple of h_max/20,
+// whatever the number of phase samples.
+constexpr double delay_steps = 20;
+
+// A matrix's element count must fit in a signed 32-bit integer, as it must
+// for Eigen on a 32-bit target; a larger square is reported as an allocation
+// failure before any storage is requested.
+void check_square_size(Eigen::Index n) {
+    if (n * n > Eigen::Index{INT_MAX}) throw std::bad_alloc();
+}
+
+void make_square(Eigen::MatrixXcd& M, Eigen::Index n) {
+    if (M.rows() == n && M.cols() == n) return;
+    check_square_size(n);
+    M.resize(n, n);
+}
+
+// M <- e0*A_0 - r*I: the undelayed part of the shifted characteristic matrix
+// carries no phase, and the shift is r alone because the damping b only
+// stands in for the unknown factor e^{-mu*h}.
+void set_first_term(Eigen::MatrixXcd& M, double e0, const Eigen::MatrixXd& A0, double r) {
+    M.real() = e0 * A0;
+    M.imag().setZero();
+    M.diagonal().array() -= std::complex<double>(r, 0.0);
+}
+
+// M <- M + z*(e*A), the damped matrix scaled before the phase is applied.
+void add_term(Eigen::MatrixXcd& M, std::complex<double> z, double e, const Eigen::MatrixXd& A) {
+    M.real() += z.real() * (e * A);
+    M.imag() += z.imag() * (e * A);
+}
+
+std::vector<std::uint32_t> zero_digits(std::size_t ndigits) {
+    std::vector<std::uint32_t> digits;
+    if (ndigits > digits.max_size()) throw std::length_error("vector too long");
+    digits.resize(ndigits);
+    return digits;
+}
+
+// Configurations of one grid pass: (count/2 + 1) * count^(mA-2), formed in
+// unsigned 32-bit arithmetic.
+std::uint32_t grid_configurations(std::size_t mA, std::uint32_t count) {
+    std::uint32_t configurations = (count >> 1) + 1;
+    for (std::size_t k = 2; k < mA; ++k) configurations *= count;
+    return configurations;
+}
+
+// A lone delayed matrix becomes term 1 behind an undelayed zero term, so that
+// its delay is sampled with a phase like every other delayed term.
+quorv with_undelayed_zero_term(const quorv& sys) {
+    const Eigen::MatrixXd& A0 = sys.Ak(0);
+    check_square_size(A0.rows());
+    return quorv({Eigen::MatrixXd::Zero(A0.rows(), A0.rows()), A0}, {0.0, sys.hk(0)});
+}
+
+// The frame both strategies share. visit(M, b, examine) builds M in turn for
+// every phase configuration with the damping shift b and calls examine()
+// after each. Pass 1 (b = 0) collects the eigenvalues; their rightmost real
+// part rho sets B, the damping and lower range bound of pass 2, scaled by
+// the sine of one phase step. The answer is the largest degree any estimate
+// in range asks for, and at least 5.
+template <typename Visit>
+int largest_required_degree(const quorv& sys, std::uint32_t count, std::size_t configurations,
+                            Visit visit) {
+    const Eigen::Index n = sys.n();
+    Eigen::MatrixXcd M;
+    make_square(M, n);
+    Eigen::ComplexEigenSolver<Eigen::MatrixXcd> solver;
+
+    std::vector<std::complex<double>> E;
+    E.reserve(configurations * static_cast<std::size_t>(n));
+    visit(M, 0.0, [&] {
+        solver.compute(M, false);
+        const auto& mu = solver.eigenvalues();
+        E.insert(E.end(), mu.begin(), mu.end());
+    });
+    if (E.empty()) return 5;
+
+    const auto rightmost = std::max_element(
+        E.begin(), E.end(), [](auto x, auto y) { return x.real() < y.real(); });
+    const double rho = rightmost->real();
+    const double B = (std::sin(two_pi / static_cast<double>(count)) * 1.05) * rho;
+
+    const cubic_spline F(0.0, pi / 64, degree_slope);
+    const cubic_spline G(0.0, pi / 64, degree_offset);
+
+    int K1 = 0;
+    for (const auto mu : E)
+        if (0 <= mu.real() && mu.real() <= B) K1 = std::max(K1, required_degree(mu, F, G));
+
+    int K2 = 0;
+    visit(M, B, [&] {
+        solver.compute(M, false);
+        for (const auto mu : solver.eigenvalues())
+            if (mu.real() >= B) K2 = std::max(K2, required_degree(mu, F, G));
+    });
+    return std::max({K1, K2, 5});
+}
+
+}  // namespace
+
+int estimate_degree(const quorv& sys, double r, std::uint32_t count) {
+    return sys.mA() > 4 ? estimate_degree_commensurate(sys, r, count)
+                        : estimate_degree_grid(sys, r, count);
+}
+
+int estimate_degree_commensurate(const quorv& sys, double r, std::uint32_t count) {
+    const auto visit = [&](Eigen::MatrixXcd& M, double b, auto examine) {
+        for (std::uint32_t c = 0; c < count; ++c) {
+            sampled_matrix_commensurate(sys, M, r, b, c, count);
+            examine();
+        }
+    };
+    return largest_required_degree(sys, count, count, visit);
+}
+
+int estimate_degree_grid(const quorv& sys, double r, std::uint32_t count) {
+    if (sys.mA() == 1) return estimate_degree_grid(with_undelayed_zero_term(sys), r, count);
+    const auto visit = [&](Eigen::MatrixXcd& M, double b, auto examine) {
+        for (phase_counter phases(sys.mA() - 1, count); !phases.done; phases.advance()) {
+            sampled_matrix_grid(sys, M, r, b, phases.digits, count);
+            examine();
+        }
+    };
+    return largest_required_degree(sys, count, grid_configurations(sys.mA(), count), visit);
+}
+
+// An estimate mu needs the smallest N with F(theta)*N + G(theta) >= |mu|.
+int required_degree(std::complex<double> mu, const cubic_spline& F, const cubic_spline& G) {
+    const double theta = std::abs(std::atan2(mu.imag(), mu.real()));
+    const double q = (std::hypot(mu.real(), mu.imag()) - G(theta)) / F(theta);
+    const double N = std::ceil(q);
+    if (!(N >= static_cast<double>(INT_MIN) && N <= static_cast<double>(INT_MAX))) return INT_MIN;
+    return static_cast<int>(N);
+}
+
+phase_counter::phase_counter(std::size_t ndigits, std::uint32_t count)
+    : digits(zero_digits(ndigits)), count(count), done(false) {}
+
+// Digit 0 spans only half the circle: a real matrix has the spectrum of its
+// conjugate, so the phases of the first delayed term beyond pi add nothing.
+// A digit past its range is reset and carries into the next one; a carry out
+// of the last digit ends the sweep. Without digits there is one configuration.
+void phase_counter::advance() {
+    if (done) return;
+    if (digits.empty()) {
+        done = true;
+        return;
+    }
+    const auto exceeds = [&](std::size_t j) {
+        return j == 0 ? digits[0] > (count >> 1) : digits[j] >= count;
+    };
+    ++digits[0];
+    for (std::size_t j = 0; j + 1 < digits.size() && exceeds(j); ++j) {
+        digits[j] = 0;
+        ++digits[j + 1];
+    }
+    if (exceeds(digits.size() - 1)) done = true;
+}
+
+// With commensurate delays w_k*Delta a single phase z = e^{i*theta_c} per
+// sample gives every term the consistent factor z^{w_k}.
+void sampled_matrix_commensurate(const quorv& sys, Eigen::MatrixXcd& M, double r, double b,
+                                 std::uint32_t c, std::uint32_t count) {
+    double h_max = sys.hk(0);
+    for (const double h : sys.hA) h_max = std::max(h_max, h);
+    const double Delta = h_max / delay_steps;
+    // All delays zero: every term is undelayed rather than 0/0.
+    const auto steps = [&](std::size_t k) {
+        return Delta == 0 ? 0.0 : std::round(sys.hk(k) / Delta);
+    };
+
+    make_square(M, sys.n());
+    const double w0 = steps(0);
+    set_first_term(M, std::exp(-(r + b) * w0 * Delta), sys.Ak(0), r);
+
+    const double theta = (static_cast<double>(c) * two_pi) / static_cast<double>(count);
+    for (std::size_t k = 1; k < sys.mA(); ++k) {
+        const double w = steps(k);
+        const double e = std::exp(-(r + b) * w * Delta);
+        add_term(M, {std::cos(theta * w), std::sin(theta * w)}, e, sys.Ak(k));
+    }
+}
+
+// Each delayed term gets its own phase 2*pi*digit/(count+1); the delays are
+// used as they are.
+void sampled_matrix_grid(const quorv& sys, Eigen::MatrixXcd& M, double r, double b,
+                         const std::vector<std::uint32_t>& digits, std::uint32_t count) {
+    make_square(M, sys.n());
+    set_first_term(M, std::exp(-(r + b) * sys.hk(0)), sys.Ak(0), r);
+    for (std::size_t k = 1; k < sys.mA(); ++k) {
+        const double theta =
+            (2 * static_cast<double>(digits[k - 1])) * pi / (static_cast<double>(count) + 1);
+        const double e = std::exp(-(r + b) * sys.hk(k));
+        add_term(M, {std::cos(theta), std::sin(theta)}, e, sys.Ak(k));
+    }
+}
+
+}  // namespace quorv
