@@ -2,14 +2,17 @@
 // converts arguments and results and registers the bindings; nanobind's
 // default translation turns the core's exceptions into Python exceptions.
 #include <algorithm>
+#include <complex>
 #include <vector>
 
 #include <nanobind/nanobind.h>
 #include <nanobind/eigen/dense.h>
 #include <nanobind/ndarray.h>
+#include <nanobind/stl/complex.h>
 #include <nanobind/stl/vector.h>
 
 #include "model/quorv.h"
+#include "roots/roots.h"
 
 namespace nb = nanobind;
 
@@ -23,6 +26,21 @@ nb::ndarray<nb::numpy, double> delay_view(quorv::quorv& sys) {
     return nb::ndarray<nb::numpy, double>(sys.hA.data(), {length});
 }
 
+// The roots, with a RuntimeWarning when the degree the system needs was
+// capped: the list is then not to be trusted far from the real axis.
+std::vector<std::complex<double>> roots(const quorv::quorv& sys, double r) {
+    quorv::discretization_degree degree;
+    std::vector<std::complex<double>> found = quorv::roots(sys, r, degree);
+    if (degree.used != degree.needed &&
+        PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                         "roots: the system needs a discretization of degree %d, capped at %d; "
+                         "roots far from the real axis may be missing, and a larger r needs a "
+                         "smaller degree",
+                         degree.needed, degree.used) < 0)
+        throw nb::python_error();
+    return found;
+}
+
 }  // namespace
 
 NB_MODULE(pyhalvex, m) {
@@ -34,4 +52,6 @@ NB_MODULE(pyhalvex, m) {
         .def_prop_ro("n", &quorv::quorv::n, nb::rv_policy::reference_internal)
         .def("A", &quorv::quorv::Ak, nb::rv_policy::reference_internal)
         .def("hA", &delay_view, nb::rv_policy::reference_internal);
+
+    m.def("roots", &roots);
 }

@@ -1,0 +1,178 @@
+"""roots(sys, r) against independent truth, and its behaviour on the inputs
+that must not reach the numerics."""
+import math
+import warnings
+
+import numpy as np
+import pytest
+from scipy.special import lambertw
+
+import pyhalvex
+from pyhalvex import quorv, roots
+
+
+def lambert_roots(a, b, tau, r, branches=400):
+    """Roots of lambda = a + b e^{-lambda tau} with Re >= r: a + W_k(b tau e^{-a tau}) / tau."""
+    z = b * tau * math.exp(-a * tau)
+    found = [a + complex(lambertw(z, k)) / tau for k in range(-branches, branches + 1)]
+    return [lam for lam in found if lam.real >= r]
+
+
+def assert_same_roots(found, truth, r, rtol=1e-8, margin=1e-6):
+    """Every true root clearly right of r is found, and every root found is a true one."""
+    def near(lam, others):
+        return any(abs(lam - o) <= rtol * max(1.0, abs(lam)) for o in others)
+
+    missing = [lam for lam in truth if lam.real >= r + margin and not near(lam, found)]
+    spurious = [lam for lam in found if not near(lam, truth)]
+    assert not missing, f"roots right of {r} not found: {missing}"
+    assert not spurious, f"roots found that are not roots: {spurious}"
+    assert all(lam.real >= r for lam in found)
+
+
+def no_warning_roots(sys, r):
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        return roots(sys, r)
+
+
+@pytest.mark.parametrize(
+    "a, b, tau, r",
+    [
+        (0.0, -1.0, 1.0, -2.0),
+        (-1.0, 0.5, 1.0, -3.0),
+        (0.5, -2.0, 1.0, -1.5),
+        (1.0, -3.0, 0.3, -4.0),
+        (0.0, -1.0, 10.0, -0.25),  # a long delay: the degree is estimated in units of the delay
+        (-0.2, 0.9, 4.0, -0.5),
+    ],
+)
+def test_scalar_equation_matches_lambert_w(a, b, tau, r):
+    sys = quorv([np.array([[a]]), np.array([[b]])], [0.0, tau])
+    found = no_warning_roots(sys, r)
+    truth = lambert_roots(a, b, tau, r)
+    assert truth, "the case must have roots right of r"
+    assert_same_roots(found, truth, r)
+
+
+def modal_system(n, delays, seed):
+    """A_k = S D_k S^-1 with diagonal D_k: mode j is the scalar equation
+    lambda = a_j + b_j e^{-lambda h_k(j)}, its delayed term on one delay k(j),
+    so the system's roots are the union of the modes' Lambert-W roots."""
+    rng = np.random.default_rng(seed)
+    m = len(delays)
+    a = rng.uniform(-2.0, 0.5, n)
+    b = rng.uniform(-2.0, 2.0, n) * rng.choice([-1, 1], n)
+    k_of = [1 + j % (m - 1) for j in range(n)]
+    q, _ = np.linalg.qr(rng.standard_normal((n, n)))
+    s = q @ np.diag(rng.uniform(1.0, 3.0, n))
+    s_inv = np.linalg.inv(s)
+    diagonals = [np.zeros(n) for _ in range(m)]
+    diagonals[0] = a.copy()
+    for j, k in enumerate(k_of):
+        diagonals[k][j] = b[j]
+    matrices = [s @ np.diag(d) @ s_inv for d in diagonals]
+    modes = [(a[j], b[j], delays[k_of[j]]) for j in range(n)]
+    return quorv(matrices, list(delays)), modes
+
+
+@pytest.mark.parametrize(
+    "n, delays, r",
+    [
+        (1, [0.0, 1.0], -1.5),
+        (4, [0.0, 0.7, 1.0], -1.5),
+        (6, [0.0, 0.25, 0.6, 1.0], -1.5),  # the most phase configurations the grid visits
+        (10, [0.0, 1.0], -1.5),
+        (10, [0.0, 0.2, 0.45, 0.7, 0.85, 1.0], -1.5),  # more than four matrices: commensurate phases
+        (5, [0.0, 0.5, 1.5, 2.0, 3.0], -0.5),
+    ],
+)
+def test_modal_systems_have_the_union_of_their_modes_roots(n, delays, r):
+    sys, modes = modal_system(n, delays, seed=n * 100 + len(delays))
+    found = no_warning_roots(sys, r)
+    truth = [lam for a, b, tau in modes for lam in lambert_roots(a, b, tau, r)]
+    assert_same_roots(found, truth, r, rtol=1e-7)
+
+
+def test_conjugate_roots_come_in_pairs_and_a_root_on_the_line_is_kept():
+    sys = quorv([np.array([[0.0]]), np.array([[-1.0]])], [0.0, 1.0])
+    found = roots(sys, -1.0)
+    for lam in found:
+        if lam.imag != 0:
+            assert any(abs(mu - lam.conjugate()) < 1e-12 for mu in found), lam
+    rightmost = max(found, key=lambda lam: (lam.real, lam.imag))
+    assert abs(rightmost - complex(-0.3181315052, 1.3372357014)) < 1e-9
+    # Small systems are resolved by the smallest degree whatever r is, so a
+    # second call refines the same candidates to the same bits.
+    again = roots(sys, rightmost.real)
+    assert rightmost in again and rightmost.conjugate() in again
+
+    ode = quorv([np.array([[-2.0]])], [0.0])
+    assert roots(ode, -2.0) == [-2.0]
+    assert roots(ode, math.nextafter(-2.0, 0.0)) == []
+
+
+def test_undelayed_system_has_the_eigenvalues_of_the_summed_matrices():
+    a0 = np.array([[-1.0, 2.0], [-3.0, 0.5]])
+    a1 = np.array([[0.5, 0.0], [1.0, -2.0]])
+    found = roots(quorv([a0, a1], [0.0, 0.0]), -10.0)
+    expected = np.linalg.eigvals(a0 + a1)
+    assert sorted(found, key=lambda z: z.imag) == pytest.approx(
+        sorted(expected, key=lambda z: z.imag), rel=1e-12)
+    assert roots(quorv([a0, a1], [0.0, 0.0]), 100.0) == []
+
+
+def test_a_capped_degree_warns_and_names_the_degree():
+    sys = quorv([np.array([[0.0]]), np.array([[-1.0]])], [0.0, 1.0])
+    with pytest.warns(RuntimeWarning, match=r"degree \d+, capped at 100.*larger r"):
+        found = roots(sys, -12.0)
+    assert found, "the capped computation still returns the roots it resolved"
+
+
+@pytest.mark.parametrize(
+    "matrices, delays, message",
+    [
+        ([np.eye(2), np.ones((3, 2))], [0.0, 1.0], r"^matrix 1 has shape \(3, 2\), expected \(2, 2\)$"),
+        ([np.ones((2, 3))], [1.0], r"^matrix 0 has shape \(2, 3\), expected \(2, 2\)$"),
+        ([np.eye(2), np.eye(2)], [0.0, -0.5], r"^delay 1 is negative: -0.5$"),
+        ([np.eye(1)], [math.nan], r"^delay 0 is not finite: nan$"),
+        ([np.eye(1)], [1.0, math.inf], r"^delay 1 is not finite: inf$"),
+        ([np.eye(1), np.eye(1)], [0.0, 1.0, -2.0], r"^delay 2 is negative: -2$"),
+        ([np.eye(2), np.array([[0.0, math.inf], [0.0, 0.0]])], [0.0, 1.0],
+         r"^matrix 1 has a non-finite entry at \(0, 1\): inf$"),
+    ],
+)
+def test_systems_the_numerics_cannot_read_are_refused(matrices, delays, message):
+    sys = quorv(matrices, delays)  # construction accepts them
+    with pytest.raises(ValueError, match=message):
+        roots(sys, 0.0)
+
+
+def test_error_paths_that_come_before_any_numerics():
+    with pytest.raises(ValueError, match="^vector too long$"):
+        roots(quorv([], []), 0.0)
+    with pytest.raises(IndexError, match="^invalid vector subscript$"):
+        roots(quorv([np.eye(2), np.ones((3, 3))], [0.0]), 0.0)
+    with pytest.raises(MemoryError, match="pencil of order 25250 needs"):
+        roots(quorv([np.zeros((250, 250)), 1e3 * np.eye(250)], [0.0, 1.0]), -1.0)
+
+
+def test_arguments_and_results():
+    assert pyhalvex.roots.__doc__ == "roots(arg0: pyhalvex.quorv, arg1: float, /) -> list[complex]"
+    sys = quorv([np.array([[-1.0]]), np.array([[0.5]])], [0.0, 1.0])
+    found = roots(sys, 0)
+    assert found == [] and isinstance(found, list)
+    assert roots(sys, math.nan) == []
+    everything = roots(sys, -math.inf)
+    assert everything and all(isinstance(z, complex) for z in everything)
+    for bad_call in (lambda: roots(sys, r=0.0), lambda: roots(None, 0.0),
+                     lambda: roots(sys, "0.5"), lambda: roots(sys)):
+        with pytest.raises(TypeError, match=r"roots\(\): incompatible function arguments"):
+            bad_call()
+
+
+def test_writes_through_a_view_change_the_next_computation():
+    sys = quorv([np.array([[-1.0]]), np.array([[0.5]])], [0.0, 1.0])
+    sys.A(1)[0, 0] = -1.0
+    sys.hA()[1] = 2.0
+    assert_same_roots(roots(sys, -2.0), lambert_roots(-1.0, -1.0, 2.0, -2.0), -2.0)
