@@ -48,20 +48,13 @@ double abscissa_for_degree(const quorv::quorv& sys, int target) {
     return lo;
 }
 
-// Resident-set high-water mark in KiB; writing 5 to clear_refs resets it.
-long peak_kib() {
+// A memory figure of /proc/self/status in KiB: VmRSS, the resident set, or
+// VmHWM, its high-water mark (writing 5 to clear_refs resets the mark).
+long status_kib(const std::string& field) {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
-}
-
-long resident_kib() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+        if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
     return -1;
 }
 
@@ -89,11 +82,11 @@ row measure(int n, int m, int target) {
     double peak_mib = 0;
     for (int rep = 0; rep < 3; ++rep) {
         reset_peak();
-        const long before = resident_kib();
+        const long before = status_kib("VmRSS");
         const auto start = clock_type::now();
         found = quorv::roots(sys, r, degree).size();
         times.push_back(seconds_since(start));
-        peak_mib = std::max(peak_mib, (peak_kib() - before) / 1024.0);
+        peak_mib = std::max(peak_mib, (status_kib("VmHWM") - before) / 1024.0);
     }
     std::sort(times.begin(), times.end());
     return {n, m, degree.used, long(n) * (degree.used + 1), r, found, times[1], peak_mib};
