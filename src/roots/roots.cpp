@@ -92,8 +92,10 @@ Eigen::VectorXcd pencil_candidates(const quorv& sys, int N) {
 }
 
 // With every delay zero the system is the ordinary differential equation
-// x' = (sum_k A_k) x, whose roots are the eigenvalues of that sum.
+// x' = (sum_k A_k) x, whose roots are the eigenvalues of that sum. A system
+// of order 0 has none (and the eigen-solver does not take an empty matrix).
 Eigen::VectorXcd undelayed_candidates(const quorv& sys) {
+    if (sys.n() == 0) return {};
     Eigen::MatrixXd sum = Eigen::MatrixXd::Zero(sys.n(), sys.n());
     for (const Eigen::MatrixXd& a : sys.A) sum += a;
     Eigen::EigenSolver<Eigen::MatrixXd> solver(sum, false);

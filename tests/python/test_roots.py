@@ -122,6 +122,11 @@ def test_undelayed_system_has_the_eigenvalues_of_the_summed_matrices():
     assert roots(quorv([a0, a1], [0.0, 0.0]), 100.0) == []
 
 
+@pytest.mark.parametrize("delay", [0.0, 1.0])
+def test_a_system_of_order_zero_has_no_roots(delay):
+    assert roots(quorv([np.zeros((0, 0))], [delay]), 0.0) == []
+
+
 def test_a_capped_degree_warns_and_names_the_degree():
     sys = quorv([np.array([[0.0]]), np.array([[-1.0]])], [0.0, 1.0])
     with pytest.warns(RuntimeWarning, match=r"degree \d+, capped at 100.*larger r"):
