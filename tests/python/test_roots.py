@@ -158,6 +158,10 @@ def test_error_paths_that_come_before_any_numerics():
         roots(quorv([], []), 0.0)
     with pytest.raises(IndexError, match="^invalid vector subscript$"):
         roots(quorv([np.eye(2), np.ones((3, 3))], [0.0]), 0.0)
+    with pytest.raises(RuntimeError, match="QZ iteration did not converge"):
+        # A delay of 1e300 scales the pencil's rows beyond what the QZ reduction resolves:
+        # an error, not an empty list that would read as "no roots right of r".
+        roots(quorv([np.array([[-1.0]]), np.array([[0.5]])], [0.0, 1e300]), -1.0)
     with pytest.raises(MemoryError, match="pencil of order 25250 needs"):
         roots(quorv([np.zeros((250, 250)), 1e3 * np.eye(250)], [0.0, 1.0]), -1.0)
 
