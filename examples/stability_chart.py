@@ -114,7 +114,7 @@ def main():
                                             "without it the grid runs on a local process pool")
     parser.add_argument("--workers", type=int, default=os.cpu_count(),
                         help="processes of the local pool (default: the cores, %(default)s)")
-    parser.add_argument("--chunk", type=int, default=250, help="grid points per task (default: %(default)s)")
+    parser.add_argument("--chunk", type=int, default=1000, help="grid points per task (default: %(default)s)")
     parser.add_argument("--output", default="stability_chart.png", help="PNG file to write (default: %(default)s)")
     args = parser.parse_args()
 
