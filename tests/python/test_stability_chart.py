@@ -12,9 +12,9 @@ import pytest
 from scipy.special import lambertw
 
 SCRIPT = Path(__file__).resolve().parents[2] / "examples" / "stability_chart.py"
-_spec = importlib.util.spec_from_file_location("stability_chart", SCRIPT)
-chart = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(chart)
+_script = importlib.util.spec_from_file_location("stability_chart", SCRIPT)
+chart = importlib.util.module_from_spec(_script)
+_script.loader.exec_module(chart)
 
 MARGIN = 0.01
 
