@@ -120,7 +120,7 @@ def main():
 
     a_values = np.linspace(*EXTENT, args.grid)
     b_values = np.linspace(*EXTENT, args.grid)
-    where = f"the Dask cluster at {args.scheduler}" if args.scheduler else f"{args.workers} local processes"
+    where = f"the Dask cluster at {args.scheduler}" if args.scheduler else f"a local pool of {args.workers} process(es)"
     started = time.perf_counter()
     with executor(args.scheduler, args.workers) as pool:
         abscissa = sweep(a_values, b_values, pool, args.chunk)
