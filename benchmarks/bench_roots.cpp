@@ -1,8 +1,10 @@
 // Times quorv::roots on a ladder of systems: orders n = 1 .. 20, two to six
 // matrices, and for each an abscissa r chosen so that the discretization
 // degree N comes out near 10, 50 and 100. Reports N, the pencil order D, the
-// roots found, the median time of a call and its peak memory, then the share
-// of the largest pencil's time spent in the generalized eigen-solver.
+// roots found, the roots counted, the median time of a call, the share of it
+// the count of the roots right of r takes, and its peak memory; then the
+// share of the largest pencil's time spent in the generalized eigen-solver,
+// and two systems whose roots the pencil alone does not all find.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include <Eigen/Eigenvalues>
 
 #include "roots/discretize.h"
+#include "roots/root_count.h"
 #include "roots/roots.h"
 #include "roots/size_estimate.h"
 
@@ -69,15 +72,37 @@ struct row {
     long D;
     double r;
     std::size_t found;
+    long counted;
     double seconds;
+    double count_share;
     double peak_mib;
 };
+
+// Median time of three calls of work().
+template <typename Work>
+double median_seconds(Work work) {
+    std::vector<double> times;
+    for (int rep = 0; rep < 3; ++rep) {
+        const auto start = clock_type::now();
+        work();
+        times.push_back(seconds_since(start));
+    }
+    std::sort(times.begin(), times.end());
+    return times[1];
+}
+
+double count_seconds(const quorv::quorv& sys, double r) {
+    return median_seconds([&] {
+        quorv::work_budget budget{quorv::count_evaluations};
+        quorv::count_region(sys, r, budget);
+    });
+}
 
 row measure(int n, int m, int target) {
     const quorv::quorv sys = random_system(n, m, 1000u * n + m);
     const double r = abscissa_for_degree(sys, target);
     std::vector<double> times;
-    quorv::discretization_degree degree;
+    quorv::roots_report degree;
     std::size_t found = 0;
     double peak_mib = 0;
     for (int rep = 0; rep < 3; ++rep) {
@@ -89,7 +114,9 @@ row measure(int n, int m, int target) {
         peak_mib = std::max(peak_mib, (status_kib("VmHWM") - before) / 1024.0);
     }
     std::sort(times.begin(), times.end());
-    return {n, m, degree.used, long(n) * (degree.used + 1), r, found, times[1], peak_mib};
+    return {n,     m,           degree.degree_used, long(n) * (degree.degree_used + 1),
+            r,     found,       degree.counted,     times[1],
+            count_seconds(sys, r) / times[1], peak_mib};
 }
 
 void eigen_solver_share(const row& largest) {
@@ -107,21 +134,78 @@ void eigen_solver_share(const row& largest) {
                 largest.seconds);
 }
 
+quorv::quorv long_delay() {
+    return quorv::quorv({Eigen::MatrixXd::Constant(1, 1, -1.0), Eigen::MatrixXd::Constant(1, 1, 0.5)}, {0.0, 80.0});
+}
+
+// The companion system of lambda^8 + p_0(lambda) + sum_k p_k(lambda) e^{-lambda h_k}:
+// p_0 from the roots -0.5 - 0.1 j +- i j / 2, j = 1..4, and small random
+// p_k of degree 7 at the delays h_k = 25 k / 9.
+quorv::quorv companion_system() {
+    Eigen::VectorXcd poly = Eigen::VectorXcd::Zero(9);
+    poly[0] = 1;
+    int degree = 0;
+    for (int j = 1; j <= 4; ++j)
+        for (double sign : {1.0, -1.0}) {
+            const std::complex<double> root(-0.5 - 0.1 * j, sign * 0.5 * j);
+            for (int i = ++degree; i > 0; --i) poly[i] = poly[i - 1] - root * poly[i];
+            poly[0] *= -root;
+        }
+    std::mt19937 gen(8);
+    std::normal_distribution<double> normal(0.0, 0.3);
+    std::vector<Eigen::MatrixXd> A;
+    std::vector<double> hA;
+    for (int k = 0; k <= 9; ++k) {
+        Eigen::MatrixXd a = Eigen::MatrixXd::Zero(8, 8);
+        if (k == 0) a.topRightCorner(7, 7).setIdentity();
+        for (int j = 0; j < 8; ++j) a(7, j) = k == 0 ? -poly[j].real() : normal(gen);
+        A.push_back(a);
+        hA.push_back(25.0 * k / 9);
+    }
+    return quorv::quorv(std::move(A), std::move(hA));
+}
+
+// The largest r in [-2, 2] right of which about `target` roots lie.
+double abscissa_for_count(const quorv::quorv& sys, long target) {
+    double lo = -2.0, hi = 2.0;
+    for (int i = 0; i < 30; ++i) {
+        const double mid = 0.5 * (lo + hi);
+        quorv::work_budget budget{quorv::count_evaluations};
+        const quorv::region_count c = quorv::count_region(sys, mid, budget);
+        if (c.state != quorv::region_count::outcome::counted || c.count > target) lo = mid; else hi = mid;
+    }
+    return hi;
+}
+
+void completion_target(const char* name, const quorv::quorv& sys, double r) {
+    quorv::roots_report report;
+    std::size_t found = 0;
+    const double total = median_seconds([&] { found = quorv::roots(sys, r, report).size(); });
+    std::printf("%s at r = %.4f: %ld roots counted, %ld found (%zu entries), %.3f s per call, "
+                "of which the count %.3f s; degree %d of %d asked\n",
+                name, r, report.counted, report.found, found, total, count_seconds(sys, r),
+                report.degree_used, report.degree_needed);
+}
+
 }  // namespace
 
 int main() {
     const int ladder[][2] = {{1, 2}, {2, 3}, {5, 4}, {10, 5}, {20, 6}};
     std::vector<row> rows;
-    std::printf("| n | matrices | r | N | D | roots found | time (ms) | peak memory (MiB) |\n");
-    std::printf("|---|---|---|---|---|---|---|---|\n");
+    std::printf("| n | matrices | r | N | D | roots found | roots counted | time (ms) | count share | peak memory (MiB) |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
     for (const auto& [n, m] : ladder)
         for (int target : {10, 50, 100}) {
             const row x = measure(n, m, target);
             rows.push_back(x);
-            std::printf("| %d | %d | %.3f | %d | %ld | %zu | %.3f | %.1f |\n", x.n, x.m, x.r, x.N, x.D,
-                        x.found, 1e3 * x.seconds, x.peak_mib);
+            std::printf("| %d | %d | %.3f | %d | %ld | %zu | %ld | %.3f | %.0f%% | %.1f |\n", x.n, x.m, x.r, x.N,
+                        x.D, x.found, x.counted, 1e3 * x.seconds, 100 * x.count_share, x.peak_mib);
             std::fflush(stdout);
         }
     eigen_solver_share(*std::max_element(rows.begin(), rows.end(),
                                          [](const row& a, const row& b) { return a.D < b.D; }));
+    std::printf("\n");
+    completion_target("x' = -x + 0.5 x(t - 80)", long_delay(), -0.02);
+    const quorv::quorv companion = companion_system();
+    completion_target("degree-8 quasi-polynomial, 9 delays up to 25", companion, abscissa_for_count(companion, 80));
 }

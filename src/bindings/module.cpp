@@ -12,6 +12,7 @@
 #include <nanobind/stl/vector.h>
 
 #include "model/quorv.h"
+#include "roots/root_count.h"
 #include "roots/roots.h"
 
 namespace nb = nanobind;
@@ -26,18 +27,35 @@ nb::ndarray<nb::numpy, double> delay_view(quorv::quorv& sys) {
     return nb::ndarray<nb::numpy, double>(sys.hA.data(), {length});
 }
 
-// The roots, with a RuntimeWarning when the degree the system needs was
-// capped: the list is then not to be trusted far from the real axis.
+// The roots, with a RuntimeWarning when their completeness could not be
+// confirmed: the list may then miss roots right of r.
 std::vector<std::complex<double>> roots(const quorv::quorv& sys, double r) {
-    quorv::discretization_degree degree;
-    std::vector<std::complex<double>> found = quorv::roots(sys, r, degree);
-    if (degree.used != degree.needed &&
-        PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
-                         "roots: the system needs a discretization of degree %d, capped at %d; "
-                         "roots far from the real axis may be missing, and a larger r needs a "
-                         "smaller degree",
-                         degree.needed, degree.used) < 0)
-        throw nb::python_error();
+    using completeness = quorv::roots_report::completeness;
+    quorv::roots_report report;
+    std::vector<std::complex<double>> found = quorv::roots(sys, r, report);
+    int failed = 0;
+    switch (report.state) {
+        case completeness::confirmed: break;
+        case completeness::unbounded:
+            failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                                      "roots: found %ld roots with Re >= r; completeness could not be "
+                                      "checked, as the bound on the roots' modulus is not finite for this r",
+                                      report.found);
+            break;
+        case completeness::uncounted:
+            failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                                      "roots: found %ld roots with Re >= r; completeness could not be "
+                                      "checked, as counting them did not resolve within the work budget",
+                                      report.found);
+            break;
+        case completeness::incomplete:
+            failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                                      "roots: counted %ld roots with Re >= r, found %ld; %ld could not be "
+                                      "located within the work budget",
+                                      report.counted, report.found, report.counted - report.found);
+            break;
+    }
+    if (failed < 0) throw nb::python_error();
     return found;
 }
 
@@ -54,4 +72,5 @@ NB_MODULE(pyhalvex, m) {
         .def("hA", &delay_view, nb::rv_policy::reference_internal);
 
     m.def("roots", &roots);
+    m.def("count_roots", &quorv::count_roots);
 }

@@ -7,18 +7,28 @@
 
 namespace quorv {
 
-// The degree of the discretization a roots call asked for and the one it used;
-// they differ when the estimate exceeded the cap, and then roots far from the
-// real axis may be missing.
-struct discretization_degree {
-    int needed = 0;
-    int used = 0;
+// What a roots call could say about the completeness of its result.
+struct roots_report {
+    enum class completeness {
+        confirmed,    // as many roots as the count says (or none can exist)
+        unbounded,    // the root bound is not finite: no count was possible
+        uncounted,    // the count did not resolve within the work budget
+        incomplete,   // counted, but not all of them located within the budget
+    };
+    completeness state = completeness::confirmed;
+    // Roots with Re >= r counted and found, each with its multiplicity.
+    long counted = 0;
+    long found = 0;
+    // The discretization degree the estimate asked for and the one used.
+    int degree_needed = 0;
+    int degree_used = 0;
 };
 
 // Every characteristic root lambda of sys with Re lambda >= r, refined by
-// Newton's method, in the order of the candidates that produced them: not
-// sorted, not de-duplicated.
+// Newton's method: first those of the pencil's candidates, in candidate
+// order, not sorted, not de-duplicated; then those the completion located,
+// in the order found. A root of multiplicity m appears at least m times.
 std::vector<std::complex<double>> roots(const quorv& sys, double r);
-std::vector<std::complex<double>> roots(const quorv& sys, double r, discretization_degree& degree);
+std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report& report);
 
 }  // namespace quorv

@@ -127,9 +127,10 @@ def test_a_system_of_order_zero_has_no_roots(delay):
     assert roots(quorv([np.zeros((0, 0))], [delay]), 0.0) == []
 
 
-def test_a_capped_degree_warns_and_names_the_degree():
+def test_too_many_roots_to_confirm_warn():
+    # Some 52 000 roots lie right of -12: beyond the work budget of the count.
     sys = quorv([np.array([[0.0]]), np.array([[-1.0]])], [0.0, 1.0])
-    with pytest.warns(RuntimeWarning, match=r"degree \d+, capped at 100.*larger r"):
+    with pytest.warns(RuntimeWarning, match=r"^roots: found \d+ roots with Re >= r; completeness could not be checked"):
         found = roots(sys, -12.0)
     assert found, "the capped computation still returns the roots it resolved"
 

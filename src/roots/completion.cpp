@@ -1,0 +1,184 @@
+#include "roots/completion.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "roots/newton.h"
+#include "roots/residual.h"
+
+namespace quorv {
+
+namespace {
+
+using cplx = std::complex<double>;
+
+constexpr int depth_limit = 60;
+constexpr int locate_restarts = 3;
+constexpr double newton_tolerance = 1e-10;
+constexpr int newton_steps = 10;
+constexpr double acceptance_residual = 1e-5;
+constexpr double same_root = 1e-9;
+constexpr double near_root = 1e-4;
+// Where a piece is cut, as shares of its longer side: off the middle first,
+// so that a cut does not run along the real axis of a symmetric piece.
+constexpr double cuts[] = {0.5 + 1.0 / 64, 0.5 - 3.0 / 64, 0.5 + 5.0 / 64, 0.5 - 7.0 / 64, 0.5 + 11.0 / 64};
+
+double scale(cplx z) { return std::max(1.0, std::abs(z)); }
+
+// Newton's method on Delta(lambda) v = 0, |v| = 1 from a start point, with
+// the vector of Delta's smallest singular value; restarted from where a run
+// of 10 steps ended, and accepted when the residual is below 1e-5.
+class locator {
+public:
+    explicit locator(const quorv& sys)
+        : sys(sys), solver(static_cast<int>(sys.n() + 1)), x(sys.n() + 1), Delta(sys.n(), sys.n()),
+          svd(sys.n(), sys.n(), Eigen::ComputeThinV), residual(characteristic_residual(sys)) {}
+
+    std::optional<cplx> from(cplx start) {
+        const Eigen::Index n = sys.n();
+        for (int run = 0; run < locate_restarts; ++run) {
+            characteristic_matrix(sys, start, Delta);
+            if (!Delta.allFinite()) return std::nullopt;
+            svd.compute(Delta, Eigen::ComputeThinV);
+            x[0] = start;
+            x.tail(n) = svd.matrixV().col(n - 1);
+            if (solver.solve(x, residual, newton_tolerance, newton_steps) < acceptance_residual) return x[0];
+            start = x[0];
+        }
+        return std::nullopt;
+    }
+
+private:
+    const quorv& sys;
+    newton solver;
+    Eigen::VectorXcd x;
+    Eigen::MatrixXcd Delta;
+    Eigen::JacobiSVD<Eigen::MatrixXcd> svd;
+    residual_function residual;
+};
+
+class filler {
+public:
+    filler(log_determinant& f, const rectangle& region, double left, std::vector<root_cluster>& known)
+        : f(f), region(region), left(left), known(known), locate(f.system()) {}
+
+    completion_outcome outcome;
+
+    // Makes `known` account for the `count` roots in rect.
+    void fill(const rectangle& rect, long count, int depth) {
+        long inside = known_in(rect);
+        if (count <= inside) return;
+        if (depth > depth_limit || f.budget().exhausted()) {
+            outcome.complete = false;
+            return;
+        }
+        const bool small = diameter(rect) < near_root * scale(centre(rect));
+        if (count - inside == 1 || small) {
+            if (try_locate(centre(rect)) || (small && recount_known(rect))) inside = known_in(rect);
+            if (count <= inside) return;
+        }
+        split(rect, count, depth);
+    }
+
+private:
+    log_determinant& f;
+    rectangle region;
+    double left;
+    std::vector<root_cluster>& known;
+    locator locate;
+
+    static cplx centre(const rectangle& r) { return {0.5 * (r.x0 + r.x1), 0.5 * (r.y0 + r.y1)}; }
+    static double diameter(const rectangle& r) { return std::hypot(r.x1 - r.x0, r.y1 - r.y0); }
+
+    long known_in(const rectangle& rect) const {
+        long sum = 0;
+        for (const root_cluster& c : known)
+            if (rect.contains(c.z)) sum += c.multiplicity;
+        return sum;
+    }
+
+    bool is_known(cplx z) const {
+        return std::any_of(known.begin(), known.end(), [&](const root_cluster& c) {
+            return std::abs(c.z - z) <= near_root * scale(z) && (c.multiplicity > 1 || std::abs(c.z - z) <= same_root * scale(z));
+        });
+    }
+
+    // A known root is checked in a small disk around it: more than one zero
+    // there is a multiple root, taken at the mean of the disk's zeros.
+    root_cluster with_multiplicity(cplx z) {
+        const double radius = near_root * scale(z);
+        const auto m = count_in_circle(f, z, radius);
+        if (!m || *m <= 1) return {z, 1};
+        const cplx mean = zeros_mean(f, z, radius, *m);
+        if (!std::isfinite(mean.real()) || !std::isfinite(mean.imag())) return {z, 1};
+        return {mean, *m};
+    }
+
+    // A small piece that holds more zeros than known roots, where Newton's
+    // method finds nothing new, holds a known root of higher multiplicity.
+    bool recount_known(const rectangle& rect) {
+        bool changed = false;
+        for (root_cluster& c : known)
+            if (c.multiplicity == 1 && rect.contains(c.z)) {
+                const root_cluster recounted = with_multiplicity(c.z);
+                if (recounted.multiplicity > 1) c = recounted, changed = true;
+            }
+        return changed;
+    }
+
+    bool try_locate(cplx start) {
+        const auto z = locate.from(start);
+        if (!z || !region.contains(*z) || z->real() < left || is_known(*z)) return false;
+        const std::optional<root_cluster> checked = checked_root(f, *z);
+        if (!checked || (is_known(checked->z) && checked->multiplicity == 1)) return false;
+        const root_cluster found = *checked;
+        add(found);
+        if (std::abs(found.z.imag()) > same_root * scale(found.z) && !is_known(std::conj(found.z)))
+            add({std::conj(found.z), found.multiplicity});
+        return true;
+    }
+
+    void add(const root_cluster& c) {
+        known.push_back(c);
+        outcome.added.push_back(c);
+    }
+
+    // Cuts rect across its longer side, away from the known roots, counts the
+    // lower piece and leaves the rest of the count to the upper one.
+    void split(const rectangle& rect, long count, int depth) {
+        const bool across_real = rect.x1 - rect.x0 >= rect.y1 - rect.y0;
+        const double lo = across_real ? rect.x0 : rect.y0, hi = across_real ? rect.x1 : rect.y1;
+        for (const double share : cuts) {
+            const double cut = lo + share * (hi - lo);
+            if (near_a_known_root(rect, across_real, cut, 1e-3 * (hi - lo))) continue;
+            rectangle lower = rect, upper = rect;
+            (across_real ? lower.x1 : lower.y1) = cut;
+            (across_real ? upper.x0 : upper.y0) = cut;
+            const auto lower_count = count_in_rectangle(f, lower);
+            if (f.budget().exhausted()) break;
+            if (!lower_count || *lower_count > count) continue;
+            fill(lower, *lower_count, depth + 1);
+            fill(upper, count - *lower_count, depth + 1);
+            return;
+        }
+        outcome.complete = false;
+    }
+
+    bool near_a_known_root(const rectangle& rect, bool across_real, double cut, double margin) const {
+        return std::any_of(known.begin(), known.end(), [&](const root_cluster& c) {
+            return rect.contains(c.z) && std::abs((across_real ? c.z.real() : c.z.imag()) - cut) < margin;
+        });
+    }
+};
+
+}  // namespace
+
+completion_outcome complete_roots(log_determinant& f, const rectangle& region, long count, double left,
+                                  std::vector<root_cluster>& known) {
+    filler fill(f, region, left, known);
+    fill.fill(region, count, 0);
+    return fill.outcome;
+}
+
+}  // namespace quorv

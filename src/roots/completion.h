@@ -1,0 +1,29 @@
+#pragma once
+
+#include <complex>
+#include <vector>
+
+#include "roots/argument_count.h"
+#include "roots/log_determinant.h"
+#include "roots/multiple_root.h"
+
+namespace quorv {
+
+struct completion_outcome {
+    // The roots added, in the order they were found; a root of multiplicity m
+    // once, with its multiplicity in the matching entry of `clusters`.
+    std::vector<root_cluster> added;
+    // False when the work budget or the depth of subdivision ran out first.
+    bool complete = true;
+};
+
+// Finds the roots that `known` misses among the `count` roots in `region`
+// (those with Re >= left): the region is bisected, each half counted, and
+// in a piece that holds more roots than are known there, Newton's method
+// from its centre locates one; every root found is refined and accepted as
+// the pencil's candidates are (residual below 1e-5, Re >= left). Conjugates
+// of located roots are added with them. `known` gains the added roots.
+completion_outcome complete_roots(log_determinant& f, const rectangle& region, long count, double left,
+                                  std::vector<root_cluster>& known);
+
+}  // namespace quorv

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+#include "roots/log_determinant.h"
+
+namespace quorv {
+
+// One distinct root and its multiplicity.
+struct root_cluster {
+    std::complex<double> z;
+    long multiplicity = 1;
+};
+
+// The roots a computation found, each entry once more per candidate that
+// reached it, grouped into distinct roots. owner[i] is the cluster of
+// found[i], or `dropped` for an entry that is no root (a Newton iterate that
+// stalled with a small residual but no zero near it). Entries equal to
+// rounding (1e-9 relative) are one entry; distinct entries within 1e-4
+// relative of each other, and an entry Newton's method did not take to a
+// zero, stand for one root, whose multiplicity is the count of zeros in a
+// disk around them and whose value is the mean of those zeros. So two simple
+// roots closer than 1e-4 relative are returned as one double root.
+inline constexpr std::size_t dropped = static_cast<std::size_t>(-1);
+struct clustered_roots {
+    std::vector<root_cluster> clusters;
+    std::vector<std::size_t> owner;
+};
+clustered_roots cluster_roots(log_determinant& f, const std::vector<std::complex<double>>& found);
+
+// One root Newton's method returned, checked as an entry of cluster_roots
+// is: itself, the multiple root it stalled near, or nothing.
+std::optional<root_cluster> checked_root(log_determinant& f, std::complex<double> z);
+
+// The mean of the m zeros of det Delta inside |lambda - centre| = radius,
+// (1/m) (1/2 pi i) oint lambda g(lambda) dlambda, by the trapezoid rule,
+// which converges geometrically on a circle with no zero near it. NaN when
+// an evaluation fails.
+std::complex<double> zeros_mean(log_determinant& f, std::complex<double> centre, double radius, long m);
+
+}  // namespace quorv

@@ -1,0 +1,70 @@
+#include "roots/root_count.h"
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+#include <stdexcept>
+
+#include "roots/root_bound.h"
+#include "roots/validate.h"
+
+namespace quorv {
+
+namespace {
+
+constexpr int contour_moves = 3;
+
+// How far left of r the path runs. Delta's entries carry rounding errors of
+// about 1e-16 R, so the real part of a root is known no better than some
+// 1e-12 R even when it is well conditioned: a root within 1e-9 max(1, |r|, R)
+// of the line cannot be told from one on it, and counting it with the line's
+// roots keeps a root on the line at a resolvable distance from the path.
+double line_offset(double r, double bound) { return 1e-9 * std::max({1.0, std::abs(r), bound}); }
+
+}  // namespace
+
+region_count count_region(const quorv& sys, double r, work_budget& budget) {
+    region_count result;
+    double offset = line_offset(r, root_bound(sys, r));
+    log_determinant f(sys, budget);
+    for (int attempt = 0; attempt <= contour_moves; ++attempt, offset *= 16) {
+        const double left = r - offset;
+        const double bound = root_bound(sys, left);
+        if (!std::isfinite(bound)) {
+            result.state = region_count::outcome::unbounded;
+            return result;
+        }
+        // Every root with Re >= left has modulus at most bound; the margin
+        // keeps the other three sides away from them.
+        const double side = 1.05 * bound + 10 * offset;
+        const rectangle region{left, side, -side, side};
+        if (const auto count = count_in_symmetric_rectangle(f, region)) {
+            return {region_count::outcome::counted, *count, left, region};
+        }
+        if (budget.exhausted()) break;
+    }
+    return result;
+}
+
+long count_roots(const quorv& sys, double r) {
+    validate(sys);
+    if (std::isnan(r) || sys.n() == 0) return 0;
+    if (r > root_bound(sys, r)) return 0;
+    work_budget budget{count_evaluations};
+    const region_count counted = count_region(sys, r, budget);
+    std::ostringstream message;
+    message << "count_roots: ";
+    switch (counted.state) {
+        case region_count::outcome::counted: return counted.count;
+        case region_count::outcome::unbounded:
+            message << "the root bound sum_k e^{-r h_k} |A_k| is not finite for r = " << r
+                    << ", so the roots right of r cannot be counted";
+            throw std::overflow_error(message.str());
+        case region_count::outcome::unresolved: break;
+    }
+    message << "the count of roots with Re >= " << r << " did not resolve within "
+            << count_evaluations << " evaluations of the characteristic matrix";
+    throw std::runtime_error(message.str());
+}
+
+}  // namespace quorv

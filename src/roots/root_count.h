@@ -1,0 +1,36 @@
+#pragma once
+
+#include "model/quorv.h"
+#include "roots/argument_count.h"
+#include "roots/work_budget.h"
+
+namespace quorv {
+
+// The count of the roots with Re >= r and the rectangle that holds them.
+// The left side of the rectangle lies a little left of r, at `left`, so that
+// roots on the line Re = r are inside rather than on the path; roots in the
+// strip left <= Re < r are counted with them.
+struct region_count {
+    enum class outcome {
+        counted,     // count holds every root in `region`
+        unbounded,   // the root bound is not finite: nothing to count on
+        unresolved,  // the winding could not be resolved within the budget
+    };
+    outcome state = outcome::unresolved;
+    long count = 0;
+    double left = 0;
+    rectangle region{};
+};
+
+// Evaluations a count may spend: some ten times what the windings of the
+// benchmark systems need.
+constexpr long count_evaluations = 200000;
+
+region_count count_region(const quorv& sys, double r, work_budget& budget);
+
+// The number of roots with Re >= r, with multiplicity. Throws
+// std::overflow_error when the root bound is not finite and
+// std::runtime_error when the count does not resolve within the work budget.
+long count_roots(const quorv& sys, double r);
+
+}  // namespace quorv

@@ -1,0 +1,16 @@
+#pragma once
+
+namespace quorv {
+
+// The number of characteristic-matrix factorisations one call may still
+// spend on counting and completing. Every loop that evaluates the
+// determinant draws from it, so a call always ends; a loop that finds it
+// empty gives up and reports that it could not finish.
+struct work_budget {
+    long evaluations_left;
+
+    bool spend() { return evaluations_left-- > 0; }
+    bool exhausted() const { return evaluations_left <= 0; }
+};
+
+}  // namespace quorv

@@ -1,0 +1,53 @@
+#include <complex>
+
+#include <gtest/gtest.h>
+
+#include "roots/argument_count.h"
+
+namespace {
+
+using cplx = std::complex<double>;
+
+// x' = A x(t) with the eigenvalues -1, 2 +- 3i, plus a term at delay 1 with a
+// zero matrix, so the path follows the delayed code without moving the roots.
+quorv::quorv undelayed() {
+    Eigen::MatrixXd a(3, 3);
+    a << -1, 0, 0, 0, 2, 3, 0, -3, 2;
+    Eigen::MatrixXd s = Eigen::MatrixXd::Identity(3, 3) + 0.3 * Eigen::MatrixXd::Ones(3, 3);
+    return quorv::quorv({s * a * s.inverse(), Eigen::MatrixXd::Zero(3, 3)}, {0.0, 1.0});
+}
+
+struct counting {
+    quorv::quorv sys = undelayed();
+    quorv::work_budget budget{100000};
+    quorv::log_determinant f{sys, budget};
+};
+
+}  // namespace
+
+TEST(ArgumentCount, CountsTheZerosInsideEachPath) {
+    counting c;
+    EXPECT_EQ(quorv::count_in_rectangle(c.f, {-2, 3, -4, 4}), 3);
+    EXPECT_EQ(quorv::count_in_rectangle(c.f, {0, 3, 0.5, 4}), 1);
+    EXPECT_EQ(quorv::count_in_rectangle(c.f, {-0.5, 10, -1, 1}), 0);
+    EXPECT_EQ(quorv::count_in_symmetric_rectangle(c.f, {-0.5, 5, -5, 5}), 2);
+    EXPECT_EQ(quorv::count_in_symmetric_rectangle(c.f, {-1.5, 5, -5, 5}), 3);
+    EXPECT_EQ(quorv::count_in_circle(c.f, cplx(2, -3), 0.5), 1);
+}
+
+TEST(ArgumentCount, AZeroOnThePathOrASpentBudgetGivesNoCount) {
+    counting c;
+    EXPECT_FALSE(quorv::count_in_circle(c.f, cplx(0, 0), 1.0)) << "-1 lies on the circle";
+    EXPECT_FALSE(quorv::count_in_rectangle(c.f, {-1, 3, -4, 4})) << "-1 lies on the left side";
+    c.budget.evaluations_left = 10;
+    EXPECT_FALSE(quorv::count_in_rectangle(c.f, {-2, 3, -4, 4}));
+    EXPECT_TRUE(c.budget.exhausted());
+}
+
+TEST(ArgumentCount, ScaledDeterminantsDoNotOverflowForLargeOrders) {
+    // det(lambda I - 1e6 I) for n = 60 is 1e360 and more on the path.
+    const quorv::quorv sys({1e6 * Eigen::MatrixXd::Identity(60, 60)}, {0.0});
+    quorv::work_budget budget{100000};
+    quorv::log_determinant f(sys, budget);
+    EXPECT_EQ(quorv::count_in_symmetric_rectangle(f, {5e5, 1e7, -1e7, 1e7}), 60);
+}
