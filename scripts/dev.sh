@@ -50,7 +50,8 @@ setup() {
 
 run_cpp_tests() {
     local cmake=$venv/bin/cmake
-    "$cmake" -S . -B build/cpp -G Ninja -DPYHALVEX_TESTS=ON -DCMAKE_MAKE_PROGRAM="$PWD/$venv/bin/ninja" >/dev/null
+    "$cmake" -S . -B build/cpp -G Ninja -DPYHALVEX_TESTS=ON -DCMAKE_MAKE_PROGRAM="$PWD/$venv/bin/ninja" \
+        -DPython_EXECUTABLE="$PWD/$python" >/dev/null
     "$cmake" --build build/cpp
     "$venv/bin/ctest" --test-dir build/cpp --output-on-failure
 }
