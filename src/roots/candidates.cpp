@@ -38,7 +38,9 @@ std::string gibibytes(double bytes) {
 // The standard form C and, beside it, LAPACK's work and the eigenvalues: a
 // few dozen vectors of length D (the Hessenberg reduction works in blocks of
 // at most 64 columns).
-double standard_form_bytes(Eigen::Index D) { return (double(D) + 64.0) * double(D) * sizeof(double); }
+double standard_form_bytes(Eigen::Index D) {
+    return (double(D) + 64.0) * double(D) * sizeof(double);
+}
 
 // The pencil and the copies the QZ reduction works on (the two Schur forms,
 // the triangular factorisation of M2 and its orthogonal factor).
