@@ -16,6 +16,11 @@
 
 namespace nb = nanobind;
 
+// pip (scikit-build-core) passes the version from pyproject.toml; a module
+// built by hand without it would report an empty version.
+static_assert(sizeof(PYHALVEX_VERSION) > 1,
+              "build the module with pip install ., which sets its version");
+
 namespace {
 
 // A view of the stored delays, one per matrix. A model may store fewer delays
@@ -45,6 +50,7 @@ std::vector<std::complex<double>> roots(const quorv::quorv& sys, double r) {
 
 NB_MODULE(pyhalvex, m) {
     m.doc() = "halvex python bindings";
+    m.attr("__version__") = PYHALVEX_VERSION;
 
     nb::class_<quorv::quorv>(m, "quorv")
         .def(nb::init<std::vector<Eigen::MatrixXd>, std::vector<double>>(), "hA")

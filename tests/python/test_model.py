@@ -1,15 +1,24 @@
 """The model as Python sees it: conversion of its arguments, the views it
 hands out, and the errors it raises."""
 import gc
+import importlib.metadata
 import subprocess
 import sys
 import textwrap
+import tomllib
+from pathlib import Path
 
 import numpy as np
 import pytest
 
 import pyhalvex
 from pyhalvex import quorv
+
+
+def test_version_is_the_package_version():
+    pyproject = Path(__file__).resolve().parents[2] / "pyproject.toml"
+    declared = tomllib.loads(pyproject.read_text())["project"]["version"]
+    assert pyhalvex.__version__ == declared == importlib.metadata.version("pyhalvex")
 
 
 def test_module_and_signatures_render_as_documented():
