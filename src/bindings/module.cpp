@@ -3,16 +3,19 @@
 // default translation turns the core's exceptions into Python exceptions.
 #include <algorithm>
 #include <complex>
+#include <utility>
 #include <vector>
 
 #include <nanobind/nanobind.h>
 #include <nanobind/eigen/dense.h>
 #include <nanobind/ndarray.h>
 #include <nanobind/stl/complex.h>
+#include <nanobind/stl/pair.h>
 #include <nanobind/stl/vector.h>
 
 #include "model/quorv.h"
 #include "roots/roots.h"
+#include "roots/sensitivity.h"
 
 namespace nb = nanobind;
 
@@ -46,6 +49,29 @@ std::vector<std::complex<double>> roots(const quorv::quorv& sys, double r) {
     return found;
 }
 
+std::pair<std::vector<Eigen::MatrixXcd>, Eigen::VectorXcd> sensitivity(const quorv::quorv& sys,
+                                                                       std::complex<double> lambda) {
+    quorv::root_sensitivity derivatives = quorv::sensitivity(sys, lambda);
+    return {std::move(derivatives.A), std::move(derivatives.h)};
+}
+
+constexpr const char* sensitivity_doc =
+    "The first-order derivatives of a simple characteristic root lam (arg1) of\n"
+    "the system arg0, as a pair (dA, dh): dA[k][i, j] = d lam / d A_k[i, j], an\n"
+    "n-by-n complex array per matrix, and dh[k] = d lam / d h_k, a complex array\n"
+    "with the entry for the delay of each matrix. Multiplied by a small change of\n"
+    "an entry or a delay they give the change of the root, to first order.\n"
+    "\n"
+    "With u and v the left and right null vectors of the characteristic matrix\n"
+    "D(lam) = lam I - sum_k exp(-lam h_k) A_k and d = u^H D'(lam) v:\n"
+    "dA[k][i, j] = exp(-lam h_k) conj(u_i) v_j / d,\n"
+    "dh[k] = -lam exp(-lam h_k) u^H A_k v / d.\n"
+    "\n"
+    "Raises ValueError when lam is not a root (the smallest singular value of\n"
+    "D(lam) exceeds 1e-8 times the size of its terms: pass a root as roots\n"
+    "returns it), when lam is a multiple root, which has no derivative, and\n"
+    "for the systems that roots refuses, with the same errors.";
+
 }  // namespace
 
 NB_MODULE(pyhalvex, m) {
@@ -60,4 +86,6 @@ NB_MODULE(pyhalvex, m) {
         .def("hA", &delay_view, nb::rv_policy::reference_internal);
 
     m.def("roots", &roots);
+
+    m.def("sensitivity", &sensitivity, sensitivity_doc);
 }
