@@ -16,25 +16,16 @@ def root_near(matrices, delays, lam):
     return min(found, key=lambda z: abs(z - lam))
 
 
-def central_difference(matrices, delays, lam, perturb):
-    """d lam / dp by central differences, perturb(matrices, delays, dp) giving the moved system."""
-    ahead = root_near(*perturb(matrices, delays, STEP), lam)
-    behind = root_near(*perturb(matrices, delays, -STEP), lam)
-    return (ahead - behind) / (2 * STEP)
-
-
-def moved_entry(k, i, j):
-    def perturb(matrices, delays, dp):
-        moved = [a.copy() for a in matrices]
-        moved[k][i, j] += dp
-        return moved, delays
-    return perturb
-
-
-def moved_delay(k):
-    def perturb(matrices, delays, dp):
-        return matrices, [h + dp * (m == k) for m, h in enumerate(delays)]
-    return perturb
+def central_difference(matrices, delays, lam, k, entry=None):
+    """d lam / d A_k[entry], or d lam / d h_k when entry is None."""
+    def moved_root(dp):
+        moved_matrices, moved_delays = [a.copy() for a in matrices], list(delays)
+        if entry is None:
+            moved_delays[k] += dp
+        else:
+            moved_matrices[k][entry] += dp
+        return root_near(moved_matrices, moved_delays, lam)
+    return (moved_root(STEP) - moved_root(-STEP)) / (2 * STEP)
 
 
 def three_by_three():
@@ -57,14 +48,11 @@ def test_derivatives_match_central_differences(matrices, delays, pick):
 
     n = matrices[0].shape[0]
     assert isinstance(d_matrices, list) and all(d.shape == (n, n) for d in d_matrices)
-    numeric = [
-        [[central_difference(matrices, delays, lam, moved_entry(k, i, j)) for j in range(n)]
-         for i in range(n)]
-        for k in range(len(matrices))
-    ]
-    numeric_delays = [central_difference(matrices, delays, lam, moved_delay(k))
-                      for k in range(len(delays))]
-    for exact, approx in ((np.array(d_matrices), np.array(numeric)), (d_delays, np.array(numeric_delays))):
+    numeric = [[central_difference(matrices, delays, lam, k, entry) for entry in np.ndindex(n, n)]
+               for k in range(len(matrices))]
+    numeric_delays = [central_difference(matrices, delays, lam, k) for k in range(len(delays))]
+    exact_matrices = [d.ravel() for d in d_matrices]
+    for exact, approx in ((np.array(exact_matrices), np.array(numeric)), (d_delays, np.array(numeric_delays))):
         np.testing.assert_allclose(exact, approx, rtol=1e-6, atol=1e-6 * np.abs(exact).max())
 
 
