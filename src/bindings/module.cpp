@@ -3,6 +3,7 @@
 // default translation turns the core's exceptions into Python exceptions.
 #include <algorithm>
 #include <complex>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -32,6 +33,30 @@ namespace {
 nb::ndarray<nb::numpy, double> delay_view(quorv::quorv& sys) {
     const std::size_t length = std::min(sys.mA(), sys.hA.size());
     return nb::ndarray<nb::numpy, double>(sys.hA.data(), {length});
+}
+
+// What pickle keeps of a model: its matrices and every stored delay, also
+// those beyond the last matrix, as NumPy arrays that own copies of them.
+using model_state = std::pair<std::vector<Eigen::MatrixXd>, Eigen::VectorXd>;
+
+model_state state_of(const quorv::quorv& sys) {
+    const Eigen::Map<const Eigen::VectorXd> delays(sys.hA.data(), Eigen::Index(sys.hA.size()));
+    return {sys.A, delays};
+}
+
+// Called by pickle on an instance whose __init__ has not run.
+void restore(quorv::quorv& sys, std::pair<std::vector<Eigen::MatrixXd>, std::vector<double>> state) {
+    new (&sys) quorv::quorv(std::move(state.first), std::move(state.second));
+}
+
+// A copy with storage of its own, of the original's Python type, so that a
+// subclass stays a subclass. A failed copy leaves the new instance
+// uninitialised, and it is released as such.
+nb::typed<nb::object, quorv::quorv> copy_of(nb::pointer_and_handle<quorv::quorv> sys) {
+    nb::object copy = nb::inst_alloc(sys.h.type());
+    new (nb::inst_ptr<quorv::quorv>(copy)) quorv::quorv(*sys.p);
+    nb::inst_mark_ready(copy);
+    return copy;
 }
 
 // The roots, with a RuntimeWarning when the degree the system needs was
@@ -83,7 +108,12 @@ NB_MODULE(pyhalvex, m) {
         .def_prop_ro("mA", &quorv::quorv::mA, nb::rv_policy::reference_internal)
         .def_prop_ro("n", &quorv::quorv::n, nb::rv_policy::reference_internal)
         .def("A", &quorv::quorv::Ak, nb::rv_policy::reference_internal)
-        .def("hA", &delay_view, nb::rv_policy::reference_internal);
+        .def("hA", &delay_view, nb::rv_policy::reference_internal)
+        .def("__getstate__", &state_of)
+        .def("__setstate__", &restore)
+        .def("__copy__", &copy_of)
+        .def("__deepcopy__",
+             [](nb::pointer_and_handle<quorv::quorv> sys, nb::dict) { return copy_of(sys); });
 
     m.def("roots", &roots);
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -14,6 +16,14 @@ namespace {
 
 using Eigen::Index;
 using Eigen::MatrixXd;
+
+// Block row 1 carries the 2 I_n of c_0, so the pencil needs degree 1 at
+// least; a smaller N would write that block outside the matrix.
+void check_degree(int N) {
+    if (N < 1)
+        throw std::invalid_argument("the discretization degree must be at least 1, not " +
+                                    std::to_string(N));
+}
 
 // Refuses an order D whose D*D elements do not fit in a signed 32-bit count,
 // before either matrix of the pencil asks for its memory.
@@ -74,6 +84,7 @@ MatrixXd integration_matrix(Index n, int N, double h_max) {
 }  // namespace
 
 std::pair<MatrixXd, MatrixXd> discretize(const quorv& sys, int N) {
+    check_degree(N);
     const Index n = sys.n();
     const double h_max = largest_delay(sys.hA);
     const Index D = n * (Index(N) + 1);
