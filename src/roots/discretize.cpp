@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -14,6 +16,14 @@ namespace {
 
 using Eigen::Index;
 using Eigen::MatrixXd;
+
+// Block row 1 carries the 2 I_n of c_0, so the pencil needs degree 1 at
+// least; a smaller N would write that block outside the matrix.
+void check_degree(int N) {
+    if (N < 1)
+        throw std::invalid_argument("the discretization degree must be at least 1, not " +
+                                    std::to_string(N));
+}
 
 // The delay interval is [-h_max, 0]; delays beyond the matrices widen it too.
 // An empty list gives -inf, but then the checked delay lookups refuse the model.
@@ -56,6 +66,7 @@ MatrixXd boundary_row(const quorv& sys, int N) {
 // (c_{i-1} - c_{i+1}) / i, with c_0 counted twice in row 1. The factor
 // h_max/4 of the interval map is applied to the whole matrix last.
 MatrixXd integration_scalars(const quorv& sys, int N) {
+    check_degree(N);
     const double h_max = largest_delay(sys.hA);
     MatrixXd S = MatrixXd::Zero(Index(N) + 1, Index(N) + 1);
     const double top = 4.0 / h_max;
