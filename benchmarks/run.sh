@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 venv=$PWD/.venv
 "$venv/bin/cmake" -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DPYHALVEX_BENCHMARKS=ON -DCMAKE_MAKE_PROGRAM="$venv/bin/ninja" >/dev/null
+    -DPYHALVEX_BENCHMARKS=ON -DCMAKE_MAKE_PROGRAM="$venv/bin/ninja" \
+    -DPython_EXECUTABLE="$venv/bin/python" >/dev/null
 "$venv/bin/cmake" --build build/bench >/dev/null
 for program in build/bench/bench_*; do
     echo "== $(basename "$program")"

@@ -10,21 +10,30 @@ from numpy.typing import NDArray
 import pyhalvex
 
 
-def rightmost_real_part(matrices: list[NDArray[np.float64]], delays: list[float], r: float) -> float | None:
-    """The largest real part among the roots right of r, or None when there are none."""
+def rightmost_root(matrices: list[NDArray[np.float64]], delays: list[float], r: float) -> complex | None:
+    """The root with the largest real part among the roots right of r, or None when there are none."""
     system = pyhalvex.quorv(matrices, delays)
     found: list[complex] = pyhalvex.roots(system, r)
-    return max((lam.real for lam in found), default=None)
+    return max(found, key=lambda lam: lam.real, default=None)
+
+
+def drift_with_delay(matrices: list[NDArray[np.float64]], delays: list[float], lam: complex) -> complex:
+    """How fast the root lam moves as the last delay grows: d lam / d h."""
+    d_delays: NDArray[np.complex128] = pyhalvex.sensitivity(pyhalvex.quorv(matrices, delays), lam)[1]
+    return complex(d_delays[-1])
 
 
 def main() -> None:
+    print(f"pyhalvex {pyhalvex.__version__}")
     minus_one: NDArray[np.float64] = np.array([[-1.0]])
     for h in (1.0, 1.5, 1.6, 2.0):
-        abscissa = rightmost_real_part([minus_one], [h], -1.0)
-        if abscissa is None:
+        lam = rightmost_root([minus_one], [h], -1.0)
+        if lam is None:
             print(f"h = {h}: no root right of -1, stable")
-        else:
-            print(f"h = {h}: rightmost real part {abscissa:+.6f}, {'stable' if abscissa < 0 else 'unstable'}")
+            continue
+        verdict = "stable" if lam.real < 0 else "unstable"
+        drift = drift_with_delay([minus_one], [h], lam).real
+        print(f"h = {h}: rightmost real part {lam.real:+.6f}, {verdict}; it moves by {drift:+.4f} per unit of h")
 
 
 if __name__ == "__main__":

@@ -3,19 +3,28 @@
 // default translation turns the core's exceptions into Python exceptions.
 #include <algorithm>
 #include <complex>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include <nanobind/nanobind.h>
 #include <nanobind/eigen/dense.h>
 #include <nanobind/ndarray.h>
 #include <nanobind/stl/complex.h>
+#include <nanobind/stl/pair.h>
 #include <nanobind/stl/vector.h>
 
 #include "model/quorv.h"
 #include "roots/root_count.h"
 #include "roots/roots.h"
+#include "roots/sensitivity.h"
 
 namespace nb = nanobind;
+
+// pip (scikit-build-core) passes the version from pyproject.toml; a module
+// built by hand without it would report an empty version.
+static_assert(sizeof(PYHALVEX_VERSION) > 1,
+              "build the module with pip install ., which sets its version");
 
 namespace {
 
@@ -25,6 +34,30 @@ namespace {
 nb::ndarray<nb::numpy, double> delay_view(quorv::quorv& sys) {
     const std::size_t length = std::min(sys.mA(), sys.hA.size());
     return nb::ndarray<nb::numpy, double>(sys.hA.data(), {length});
+}
+
+// What pickle keeps of a model: its matrices and every stored delay, also
+// those beyond the last matrix, as NumPy arrays that own copies of them.
+using model_state = std::pair<std::vector<Eigen::MatrixXd>, Eigen::VectorXd>;
+
+model_state state_of(const quorv::quorv& sys) {
+    const Eigen::Map<const Eigen::VectorXd> delays(sys.hA.data(), Eigen::Index(sys.hA.size()));
+    return {sys.A, delays};
+}
+
+// Called by pickle on an instance whose __init__ has not run.
+void restore(quorv::quorv& sys, std::pair<std::vector<Eigen::MatrixXd>, std::vector<double>> state) {
+    new (&sys) quorv::quorv(std::move(state.first), std::move(state.second));
+}
+
+// A copy with storage of its own, of the original's Python type, so that a
+// subclass stays a subclass. A failed copy leaves the new instance
+// uninitialised, and it is released as such.
+nb::typed<nb::object, quorv::quorv> copy_of(nb::pointer_and_handle<quorv::quorv> sys) {
+    nb::object copy = nb::inst_alloc(sys.h.type());
+    new (nb::inst_ptr<quorv::quorv>(copy)) quorv::quorv(*sys.p);
+    nb::inst_mark_ready(copy);
+    return copy;
 }
 
 // The roots, with a RuntimeWarning when their completeness could not be
@@ -59,18 +92,49 @@ std::vector<std::complex<double>> roots(const quorv::quorv& sys, double r) {
     return found;
 }
 
+std::pair<std::vector<Eigen::MatrixXcd>, Eigen::VectorXcd> sensitivity(const quorv::quorv& sys,
+                                                                       std::complex<double> lambda) {
+    quorv::root_sensitivity derivatives = quorv::sensitivity(sys, lambda);
+    return {std::move(derivatives.A), std::move(derivatives.h)};
+}
+
+constexpr const char* sensitivity_doc =
+    "The first-order derivatives of a simple characteristic root lam (arg1) of\n"
+    "the system arg0, as a pair (dA, dh): dA[k][i, j] = d lam / d A_k[i, j], an\n"
+    "n-by-n complex array per matrix, and dh[k] = d lam / d h_k, a complex array\n"
+    "with the entry for the delay of each matrix. Multiplied by a small change of\n"
+    "an entry or a delay they give the change of the root, to first order.\n"
+    "\n"
+    "With u and v the left and right null vectors of the characteristic matrix\n"
+    "D(lam) = lam I - sum_k exp(-lam h_k) A_k and d = u^H D'(lam) v:\n"
+    "dA[k][i, j] = exp(-lam h_k) conj(u_i) v_j / d,\n"
+    "dh[k] = -lam exp(-lam h_k) u^H A_k v / d.\n"
+    "\n"
+    "Raises ValueError when lam is not a root (the smallest singular value of\n"
+    "D(lam) exceeds 1e-8 times the size of its terms: pass a root as roots\n"
+    "returns it), when lam is a multiple root, which has no derivative, and\n"
+    "for the systems that roots refuses, with the same errors.";
+
 }  // namespace
 
 NB_MODULE(pyhalvex, m) {
     m.doc() = "halvex python bindings";
+    m.attr("__version__") = PYHALVEX_VERSION;
 
     nb::class_<quorv::quorv>(m, "quorv")
         .def(nb::init<std::vector<Eigen::MatrixXd>, std::vector<double>>(), "hA")
         .def_prop_ro("mA", &quorv::quorv::mA, nb::rv_policy::reference_internal)
         .def_prop_ro("n", &quorv::quorv::n, nb::rv_policy::reference_internal)
         .def("A", &quorv::quorv::Ak, nb::rv_policy::reference_internal)
-        .def("hA", &delay_view, nb::rv_policy::reference_internal);
+        .def("hA", &delay_view, nb::rv_policy::reference_internal)
+        .def("__getstate__", &state_of)
+        .def("__setstate__", &restore)
+        .def("__copy__", &copy_of)
+        .def("__deepcopy__",
+             [](nb::pointer_and_handle<quorv::quorv> sys, nb::dict) { return copy_of(sys); });
 
     m.def("roots", &roots);
     m.def("count_roots", &quorv::count_roots);
+
+    m.def("sensitivity", &sensitivity, sensitivity_doc);
 }

@@ -50,12 +50,16 @@ cubic_spline::cubic_spline(double x0, double h, std::span<const double> samples)
 
 // The piece is found from the grid position alone; past the last knot the
 // last piece is continued, so the curve is extrapolated, not held constant.
-// A NaN argument takes the last piece too and gives NaN.
+// Left of the first knot the first piece is continued in the same way; the
+// grid position is never converted while negative, which would wrap it to a
+// piece far past the end. A NaN argument takes the last piece and gives NaN.
 double cubic_spline::operator()(double x) const {
     const double t0 = x - x0;
     const double u = std::floor(t0 / h);
     const std::size_t last = a.size() - 1;
-    const std::size_t i = u < static_cast<double>(last) ? static_cast<std::uint32_t>(u) : last;
+    const std::size_t i = u < 0                            ? 0
+                          : u < static_cast<double>(last) ? static_cast<std::uint32_t>(u)
+                                                           : last;
     const double t = t0 - static_cast<double>(i) * h;
     return c[i] * std::pow(t, 2.0) + (b[i] * t + a[i]) + d[i] * std::pow(t, 3.0);
 }

@@ -15,7 +15,8 @@ extern const std::array<double, 33> degree_offset;
 
 // Natural cubic spline through samples y_0..y_{K-1} (K >= 3) at the knots
 // x0 + i*h. Piece i is a[i] + b[i]*t + c[i]*t^2 + d[i]*t^3, t = x - x_i;
-// beyond the last knot the last piece is extrapolated.
+// beyond the last knot the last piece is extrapolated, and left of the first
+// knot the first.
 class cubic_spline {
 public:
     double x0;

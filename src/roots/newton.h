@@ -22,6 +22,10 @@ public:
     Eigen::ColPivHouseholderQR<Eigen::Ref<Eigen::MatrixXcd>> qr;
 
     explicit newton(int m);
+    // qr refers to the storage of this solver's own J, which a copy would
+    // keep referring to after the original is gone.
+    newton(const newton&) = delete;
+    newton& operator=(const newton&) = delete;
 
     // Refines x in place; returns the norm of the residual computed last.
     double solve(Eigen::VectorXcd& x, const residual_function& f, double tol, int maxit);

@@ -4,22 +4,18 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <iterator>
 #include <limits>
 #include <numbers>
 #include <numeric>
-#include <new>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
-#include <unistd.h>
+#include <Eigen/SVD>
 
-#include <Eigen/Eigenvalues>
-
+#include "roots/candidates.h"
 #include "roots/completion.h"
-#include "roots/discretize.h"
 #include "roots/log_determinant.h"
 #include "roots/multiple_root.h"
 #include "roots/newton.h"
@@ -40,35 +36,6 @@ constexpr int newton_steps = 10;
 constexpr double acceptance_residual = 1e-5;
 // Evaluations of the characteristic matrix the completion may spend.
 constexpr long completion_evaluations = 400000;
-
-// Memory exhaustion with a message that says which pencil did not fit.
-class pencil_too_large : public std::bad_alloc {
-public:
-    explicit pencil_too_large(std::string message) : message(std::move(message)) {}
-    const char* what() const noexcept override { return message.c_str(); }
-
-private:
-    std::string message;
-};
-
-std::string gibibytes(double bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f GiB", bytes / (1024.0 * 1024.0 * 1024.0));
-    return text;
-}
-
-// The pencil and the copies the QZ reduction works on (the two Schur forms,
-// the triangular factorisation of M2 and its orthogonal factor) are six
-// D-by-D matrices alive at once. Beyond physical memory the operating system
-// would kill the process instead of refusing the allocation, so refuse first.
-void check_memory(Eigen::Index D) {
-    const double needed = 6.0 * double(D) * double(D) * sizeof(double);
-    const double physical = double(sysconf(_SC_PHYS_PAGES)) * double(sysconf(_SC_PAGE_SIZE));
-    if (needed > physical)
-        throw pencil_too_large("the pencil of order " + std::to_string(D) + " needs " +
-                               gibibytes(needed) + " of memory, more than this machine's " +
-                               gibibytes(physical) + "; a larger r needs a smaller pencil");
-}
 
 // The estimate reads term 0 as the undelayed part of the system, while the
 // roots do not depend on the order of the terms: it sees them sorted by
@@ -116,41 +83,6 @@ int estimate(const quorv& sys, double r, double h_max) {
     }
     if (degree_may_overflow(scaled, r)) return INT_MAX;
     return estimate_degree(scaled, r, phase_samples);
-}
-
-// The pencil's generalized eigenvalues, in the solver's order. Eigenvectors
-// are never read, so the QZ reduction skips accumulating them.
-Eigen::VectorXcd pencil_candidates(const quorv& sys, int N) {
-    const Eigen::Index D = sys.n() * (N + 1);
-    if (D == 0) return {};
-    check_memory(D);
-    const auto [M1, M2] = discretize(sys, N);
-    Eigen::GeneralizedEigenSolver<Eigen::MatrixXd> qz;
-    qz.compute(M1, M2, false);
-    if (qz.info() != Eigen::Success)
-        throw std::runtime_error("the QZ iteration did not converge on the pencil of order " +
-                                 std::to_string(D));
-    // Each part of the numerator is divided by the real denominator; a zero
-    // denominator gives a candidate that is not finite and is dropped later.
-    const Eigen::VectorXcd& alpha = qz.alphas();
-    const Eigen::VectorXd& beta = qz.betas();
-    Eigen::VectorXcd lambda(beta.size());
-    for (Eigen::Index i = 0; i < beta.size(); ++i)
-        lambda[i] = {alpha[i].real() / beta[i], alpha[i].imag() / beta[i]};
-    return lambda;
-}
-
-// With every delay zero the system is the ordinary differential equation
-// x' = (sum_k A_k) x, whose roots are the eigenvalues of that sum. A system
-// of order 0 has none (and the eigen-solver does not take an empty matrix).
-Eigen::VectorXcd undelayed_candidates(const quorv& sys) {
-    if (sys.n() == 0) return {};
-    Eigen::MatrixXd sum = Eigen::MatrixXd::Zero(sys.n(), sys.n());
-    for (const Eigen::MatrixXd& a : sys.A) sum += a;
-    Eigen::EigenSolver<Eigen::MatrixXd> solver(sum, false);
-    if (solver.info() != Eigen::Success)
-        throw std::runtime_error("the eigenvalue iteration did not converge on the sum of the matrices");
-    return solver.eigenvalues();
 }
 
 // Newton's method on Delta(lambda) v = 0, |v| = 1 from every candidate, started

@@ -99,3 +99,13 @@ TEST(SolveTridiagonal, SolvesAGeneralBandSystem) {
     quorv::solve_tridiagonal({}, single_diag, {}, single_rhs);
     EXPECT_DOUBLE_EQ(single_rhs[0], -1.5);
 }
+
+// Left of x0 the grid position is negative; the first cubic continues the
+// curve there, so a straight line goes on as that line.
+TEST(CubicSpline, FirstPieceIsExtrapolatedLeftOfTheFirstKnot) {
+    const std::vector<double> line = {1.0, 0.5, 0.0, -0.5};  // y = 3 - 2.5x on knots 0.8 + 0.2i
+    const cubic_spline s(0.8, 0.2, line);
+    for (const double x : {0.79, 0.3, -7.0}) EXPECT_NEAR(s(x), 3 - 2.5 * x, 1e-10) << "at x = " << x;
+    const cubic_spline G = offset_curve();
+    EXPECT_NEAR(G(-0.01), evaluate_piece(G, 0, -0.01).value, 1e-15);
+}

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <complex>
 #include <new>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -67,4 +68,9 @@ TEST(Discretize, DelaysBeyondTheMatricesOnlyWidenTheInterval) {
 TEST(Discretize, OrderWhoseSquareOverflowsIsRefused) {
     const quorv::quorv sys({MatrixXd(50000, 0)}, {1.0});
     EXPECT_THROW(quorv::discretize(sys, 1), std::bad_alloc);
+}
+
+TEST(Discretize, DegreeBelowOneIsRefused) {
+    const quorv::quorv sys({scalar(-1.0)}, {1.0});
+    for (int N : {0, -1, -100}) EXPECT_THROW(quorv::discretize(sys, N), std::invalid_argument) << "N = " << N;
 }

@@ -1,6 +1,7 @@
 #include <cmath>
 #include <complex>
 #include <limits>
+#include <type_traits>
 
 #include <gtest/gtest.h>
 
@@ -124,4 +125,12 @@ TEST(Newton, StepLimitReturnsTheResidualBeforeTheLastStep) {
         const double res_before = std::hypot(std::norm(before[0]), std::pow(std::abs(before[1]), 3));
         EXPECT_NEAR(res, res_before, 1e-14) << "maxit " << maxit;
     }
+}
+
+// The factorisation works in the storage of the solver's own Jacobian, so a
+// copy would factorise into its original's memory: solvers are not copied.
+TEST(Newton, SolverIsNeitherCopiedNorAssigned) {
+    EXPECT_FALSE(std::is_copy_constructible_v<quorv::newton>);
+    EXPECT_FALSE(std::is_copy_assignable_v<quorv::newton>);
+    EXPECT_FALSE(std::is_move_constructible_v<quorv::newton>);
 }

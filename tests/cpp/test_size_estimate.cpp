@@ -287,3 +287,12 @@ TEST(EstimateDegree, InvalidModelsRaiseTheLibraryErrors) {
     EXPECT_THROW(quorv::estimate_degree(model({tall}, {1}), 0, 20), std::bad_alloc)
         << "also for the zero term added to a single matrix";
 }
+
+// e^{1000} overflows: the sampled matrices have infinite entries and say
+// nothing about the roots, which an estimate must not hide behind a guess.
+TEST(EstimateDegree, OverflowingDampingIsAnError) {
+    expect_error<std::runtime_error>(
+        [] { quorv::estimate_degree(scalar_system({-1, 0.5}, {0, 1}), -1000, 20); },
+        "the degree estimate cannot sample the characteristic matrix: its damping factors "
+        "overflow; a larger r is needed");
+}

@@ -1,15 +1,27 @@
 """The model as Python sees it: conversion of its arguments, the views it
 hands out, and the errors it raises."""
+import copy
+import functools
 import gc
+import importlib.metadata
+import pickle
 import subprocess
 import sys
 import textwrap
+import tomllib
+from pathlib import Path
 
 import numpy as np
 import pytest
 
 import pyhalvex
 from pyhalvex import quorv
+
+
+def test_version_is_the_package_version():
+    pyproject = Path(__file__).resolve().parents[2] / "pyproject.toml"
+    declared = tomllib.loads(pyproject.read_text())["project"]["version"]
+    assert pyhalvex.__version__ == declared == importlib.metadata.version("pyhalvex")
 
 
 def test_module_and_signatures_render_as_documented():
@@ -135,3 +147,58 @@ def test_no_instances_leak_at_interpreter_exit():
     done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
     assert "leak" not in done.stderr, done.stderr
+
+
+class Subsystem(quorv):
+    """A subclass, to check that copies and pickles keep the Python type."""
+
+
+def pickled(model, protocol):
+    return pickle.loads(pickle.dumps(model, protocol=protocol))
+
+
+COPIES = {
+    **{f"pickle protocol {p}": functools.partial(pickled, protocol=p)
+       for p in range(2, pickle.HIGHEST_PROTOCOL + 1)},
+    "copy": copy.copy,
+    "deepcopy": copy.deepcopy,
+}
+
+
+@pytest.mark.parametrize("duplicate", COPIES.values(), ids=COPIES.keys())
+@pytest.mark.parametrize("cls", [quorv, Subsystem])
+def test_copies_and_pickles_are_equal_and_independent(duplicate, cls):
+    a0 = np.array([[-2.0, 1.0], [0.5, -3.0]])
+    a1 = np.array([[0.3, -1.0], [1.2, 0.4]], order="F")
+    original = cls([a0, a1], [0.0, 1.0, 2.5])  # the third delay only widens the interval
+    twin = duplicate(original)
+    assert type(twin) is cls
+
+    matrices, delays = twin.__getstate__()
+    assert delays.dtype == np.float64 and list(delays) == [0.0, 1.0, 2.5]
+    assert all(isinstance(m, np.ndarray) and m.dtype == np.float64 for m in matrices)
+    assert np.array_equal(matrices[0], a0) and np.array_equal(twin.A(1), a1)
+    assert twin.A(1).flags.f_contiguous
+    assert pyhalvex.roots(twin, -2.0) == pyhalvex.roots(original, -2.0)
+
+    assert not np.shares_memory(twin.A(0), original.A(0))
+    twin.A(0)[0, 0] = 99.0
+    twin.hA()[1] = 7.0
+    assert original.A(0)[0, 0] == -2.0 and original.hA()[1] == 1.0
+
+
+def test_state_round_trips_models_the_computation_refuses():
+    fewer = pickled(quorv([np.eye(1)] * 3, [0.5]), pickle.HIGHEST_PROTOCOL)
+    assert (fewer.mA, list(fewer.hA())) == (3, [0.5])
+    empty = copy.deepcopy(quorv([], []))
+    assert (empty.mA, empty.n, empty.hA().shape) == (0, 0, (0,))
+
+
+def test_setstate_rejects_a_malformed_state():
+    blank = quorv.__new__(quorv)
+    with pytest.raises(TypeError, match="incompatible function arguments"):
+        blank.__setstate__(([np.eye(2)],))
+    ready = quorv([np.eye(1)], [1.0])
+    with pytest.warns(RuntimeWarning), pytest.raises(TypeError):
+        ready.__setstate__(([np.eye(2)], [0.0]))
+    assert ready.n == 1

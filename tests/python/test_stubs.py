@@ -25,6 +25,9 @@ WRONG_CALLS = textwrap.dedent(
     text: str = pyhalvex.roots(system, 0.0)  # assignment
     count: int = system.mA + system.n
     delays: float = system.hA()  # assignment
+    pyhalvex.sensitivity(system, "1j")  # arg-type
+    derivatives: list[complex] = pyhalvex.sensitivity(system, 1j)  # assignment
+    version: int = pyhalvex.__version__  # assignment
     """
 )
 

@@ -1,0 +1,113 @@
+#include "roots/candidates.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include <unistd.h>
+
+#include <Eigen/Eigenvalues>
+
+#include "roots/companion.h"
+#include "roots/discretize.h"
+
+namespace quorv {
+
+namespace {
+
+// Memory exhaustion with a message that says which pencil did not fit.
+class pencil_too_large : public std::bad_alloc {
+public:
+    explicit pencil_too_large(std::string message) : message(std::move(message)) {}
+    const char* what() const noexcept override { return message.c_str(); }
+
+private:
+    std::string message;
+};
+
+std::string gibibytes(double bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f GiB", bytes / (1024.0 * 1024.0 * 1024.0));
+    return text;
+}
+
+// The standard form C and, beside it, LAPACK's work and the eigenvalues: a
+// few dozen vectors of length D (the Hessenberg reduction works in blocks of
+// at most 64 columns).
+double standard_form_bytes(Eigen::Index D) {
+    return (double(D) + 64.0) * double(D) * sizeof(double);
+}
+
+// The pencil and the copies the QZ reduction works on (the two Schur forms,
+// the triangular factorisation of M2 and its orthogonal factor).
+double qz_bytes(Eigen::Index D) { return 6.0 * double(D) * double(D) * sizeof(double); }
+
+// LAPACK and Eigen count the D*D elements in 32-bit integers. Beyond physical
+// memory the operating system would kill the process instead of refusing the
+// allocation, so refuse first.
+void check_memory(Eigen::Index D, double needed) {
+    const std::string pencil = "the pencil of order " + std::to_string(D);
+    const std::string advice = "; a larger r needs a smaller pencil";
+    if (D > 0 && std::numeric_limits<std::int32_t>::max() / D < D)
+        throw pencil_too_large(pencil + " is too large: its elements cannot be counted in 32 bits" +
+                               advice);
+    const double physical = double(sysconf(_SC_PHYS_PAGES)) * double(sysconf(_SC_PAGE_SIZE));
+    if (needed > physical)
+        throw pencil_too_large(pencil + " needs " + gibibytes(needed) +
+                               " of memory, more than this machine's " + gibibytes(physical) +
+                               advice);
+}
+
+// Generalized eigenvalues alpha/beta; each part of the numerator is divided
+// by the real denominator, so a zero denominator gives a candidate that is
+// not finite and is dropped later. The status is read before the results:
+// the eigenvalues of a failed reduction are not defined.
+Eigen::VectorXcd qz_candidates(const quorv& sys, int N) {
+    const auto [M1, M2] = discretize(sys, N);
+    Eigen::GeneralizedEigenSolver<Eigen::MatrixXd> qz;
+    qz.compute(M1, M2, false);
+    if (qz.info() != Eigen::Success)
+        throw std::runtime_error("the QZ iteration did not converge on the pencil of order " +
+                                 std::to_string(M1.rows()) +
+                                 ", nor did the QR iteration on its standard form");
+    const Eigen::VectorXcd& alpha = qz.alphas();
+    const Eigen::VectorXd& beta = qz.betas();
+    Eigen::VectorXcd lambda(beta.size());
+    for (Eigen::Index i = 0; i < beta.size(); ++i)
+        lambda[i] = {alpha[i].real() / beta[i], alpha[i].imag() / beta[i]};
+    return lambda;
+}
+
+}  // namespace
+
+Eigen::VectorXcd pencil_candidates(const quorv& sys, int N, const eigenvalue_routine& standard) {
+    const Eigen::Index D = sys.n() * (Eigen::Index(N) + 1);
+    if (D == 0) return {};
+    check_memory(D, standard_form_bytes(D));
+    Eigen::VectorXcd lambda;
+    {
+        Eigen::MatrixXd C = companion(sys, N);
+        if (standard(C, lambda)) return lambda;
+    }
+    check_memory(D, qz_bytes(D));
+    return qz_candidates(sys, N);
+}
+
+Eigen::VectorXcd undelayed_candidates(const quorv& sys, const eigenvalue_routine& standard) {
+    if (sys.n() == 0) return {};
+    Eigen::MatrixXd sum = Eigen::MatrixXd::Zero(sys.n(), sys.n());
+    for (const Eigen::MatrixXd& a : sys.A) sum += a;
+    Eigen::MatrixXd overwritten = sum;
+    Eigen::VectorXcd lambda;
+    if (standard(overwritten, lambda)) return lambda;
+    const Eigen::EigenSolver<Eigen::MatrixXd> solver(sum, false);
+    if (solver.info() != Eigen::Success)
+        throw std::runtime_error("the eigenvalue iteration did not converge on the sum of the matrices");
+    return solver.eigenvalues();
+}
+
+}  // namespace quorv
