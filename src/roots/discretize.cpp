@@ -82,6 +82,7 @@ MatrixXd integration_scalars(const quorv& sys, int N) {
 }
 
 std::pair<MatrixXd, MatrixXd> discretize(const quorv& sys, int N) {
+    check_degree(N);
     const Index n = sys.n();
     const Index D = n * (Index(N) + 1);
     check_order(D);
