@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "model/quorv.h"
+#include "roots/interrupt.h"
 
 namespace quorv {
 
@@ -17,8 +18,12 @@ struct discretization_degree {
 
 // Every characteristic root lambda of sys with Re lambda >= r, refined by
 // Newton's method, in the order of the candidates that produced them: not
-// sorted, not de-duplicated.
-std::vector<std::complex<double>> roots(const quorv& sys, double r);
-std::vector<std::complex<double>> roots(const quorv& sys, double r, discretization_degree& degree);
+// sorted, not de-duplicated. check is polled between the stages, between
+// the configurations of the degree estimate and between the candidates of
+// the refinement; when it asks to stop, interrupted is thrown and nothing of
+// the call remains. Allocation failures name the stage that did not fit.
+std::vector<std::complex<double>> roots(const quorv& sys, double r, const interrupt_check& check = {});
+std::vector<std::complex<double>> roots(const quorv& sys, double r, discretization_degree& degree,
+                                        const interrupt_check& check = {});
 
 }  // namespace quorv
