@@ -1,7 +1,9 @@
 // The Python face of the model and the root computation. This file only
-// converts arguments and results and registers the bindings; nanobind's
-// default translation turns the core's exceptions into Python exceptions.
+// converts arguments and results, runs the core without the interpreter lock,
+// and registers the bindings; nanobind's default translation turns the core's
+// exceptions into Python exceptions.
 #include <algorithm>
+#include <chrono>
 #include <complex>
 #include <new>
 #include <utility>
@@ -59,11 +61,49 @@ nb::typed<nb::object, quorv::quorv> copy_of(nb::pointer_and_handle<quorv::quorv>
     return copy;
 }
 
+// A check for the core that lets the interpreter run its signal handlers, so
+// that Ctrl-C reaches a long computation: it answers "stop" when a handler
+// raised (KeyboardInterrupt, or whatever a handler of the user's raises),
+// leaving that exception pending. Taking the interpreter lock costs
+// microseconds, and more while other threads hold it, so the handlers run at
+// most every 20 ms.
+quorv::interrupt_check signal_check() {
+    using clock = std::chrono::steady_clock;
+    return quorv::interrupt_check([last = clock::now()]() mutable {
+        const clock::time_point now = clock::now();
+        if (now - last < std::chrono::milliseconds(20)) return false;
+        last = now;
+        nb::gil_scoped_acquire locked;
+        return PyErr_CheckSignals() != 0;
+    });
+}
+
+// Runs compute(model, check) on a private copy of sys without the interpreter
+// lock, so that other threads run meanwhile. The copy is taken with the lock
+// held: writes through the views A(k) and hA() during the computation cannot
+// reach it. An interrupted computation raises the exception the signal
+// handler left pending; every other exception passes to nanobind's
+// translation, with the lock held again.
+template <typename Compute>
+auto unlocked(const quorv::quorv& sys, Compute compute) {
+    const quorv::quorv model = sys;
+    const quorv::interrupt_check check = signal_check();
+    try {
+        nb::gil_scoped_release released;
+        return compute(model, check);
+    } catch (const quorv::interrupted&) {
+        throw nb::python_error();
+    }
+}
+
 // The roots, with a RuntimeWarning when the degree the system needs was
 // capped: the list is then not to be trusted far from the real axis.
 std::vector<std::complex<double>> roots(const quorv::quorv& sys, double r) {
     quorv::discretization_degree degree;
-    std::vector<std::complex<double>> found = quorv::roots(sys, r, degree);
+    std::vector<std::complex<double>> found =
+        unlocked(sys, [&](const quorv::quorv& model, const quorv::interrupt_check& check) {
+            return quorv::roots(model, r, degree, check);
+        });
     if (degree.used != degree.needed &&
         PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
                          "roots: the system needs a discretization of degree %d, capped at %d; "
@@ -76,7 +116,10 @@ std::vector<std::complex<double>> roots(const quorv::quorv& sys, double r) {
 
 std::pair<std::vector<Eigen::MatrixXcd>, Eigen::VectorXcd> sensitivity(const quorv::quorv& sys,
                                                                        std::complex<double> lambda) {
-    quorv::root_sensitivity derivatives = quorv::sensitivity(sys, lambda);
+    quorv::root_sensitivity derivatives =
+        unlocked(sys, [&](const quorv::quorv& model, const quorv::interrupt_check&) {
+            return quorv::sensitivity(model, lambda);
+        });
     return {std::move(derivatives.A), std::move(derivatives.h)};
 }
 
