@@ -51,15 +51,22 @@ void check_memory(Eigen::Index D, double needed) {
                                advice);
 }
 
+// Eigen's info() asserts that the eigenvalues exist, so with assertions on it
+// cannot report the failure it is there to report; the flag it asserts on can.
+class qz_solver : public Eigen::GeneralizedEigenSolver<Eigen::MatrixXd> {
+public:
+    bool converged() const { return m_valuesOkay; }
+};
+
 // Generalized eigenvalues alpha/beta; each part of the numerator is divided
 // by the real denominator, so a zero denominator gives a candidate that is
 // not finite and is dropped later. The status is read before the results:
 // the eigenvalues of a failed reduction are not defined.
 Eigen::VectorXcd qz_candidates(const quorv& sys, int N) {
     const auto [M1, M2] = discretize(sys, N);
-    Eigen::GeneralizedEigenSolver<Eigen::MatrixXd> qz;
+    qz_solver qz;
     qz.compute(M1, M2, false);
-    if (qz.info() != Eigen::Success)
+    if (!qz.converged())
         throw std::runtime_error("the QZ iteration did not converge on the pencil of order " +
                                  std::to_string(M1.rows()) +
                                  ", nor did the QR iteration on its standard form");
