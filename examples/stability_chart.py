@@ -8,7 +8,8 @@ this machine or, given a scheduler address, on a Dask cluster:
     .venv/bin/python examples/stability_chart.py --grid 100 --output docs/stability_chart.png
     .venv/bin/python examples/stability_chart.py --scheduler tcp://127.0.0.1:8786
 
-Processes, not threads: `roots` holds the interpreter lock for its whole run.
+A pool of threads would do as well on one machine, since `roots` releases the
+interpreter lock while it computes; processes carry over to a cluster unchanged.
 """
 import argparse
 import math

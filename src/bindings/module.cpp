@@ -1,7 +1,9 @@
 // The Python face of the model and the root computation. This file only
-// converts arguments and results and registers the bindings; nanobind's
-// default translation turns the core's exceptions into Python exceptions.
+// converts arguments and results, runs the core without the interpreter lock,
+// and registers the bindings; nanobind's default translation turns the core's
+// exceptions into Python exceptions.
 #include <algorithm>
+#include <chrono>
 #include <complex>
 #include <new>
 #include <utility>
@@ -60,12 +62,50 @@ nb::typed<nb::object, quorv::quorv> copy_of(nb::pointer_and_handle<quorv::quorv>
     return copy;
 }
 
+// A check for the core that lets the interpreter run its signal handlers, so
+// that Ctrl-C reaches a long computation: it answers "stop" when a handler
+// raised (KeyboardInterrupt, or whatever a handler of the user's raises),
+// leaving that exception pending. Taking the interpreter lock costs
+// microseconds, and more while other threads hold it, so the handlers run at
+// most every 20 ms.
+quorv::interrupt_check signal_check() {
+    using clock = std::chrono::steady_clock;
+    return quorv::interrupt_check([last = clock::now()]() mutable {
+        const clock::time_point now = clock::now();
+        if (now - last < std::chrono::milliseconds(20)) return false;
+        last = now;
+        nb::gil_scoped_acquire locked;
+        return PyErr_CheckSignals() != 0;
+    });
+}
+
+// Runs compute(model, check) on a private copy of sys without the interpreter
+// lock, so that other threads run meanwhile. The copy is taken with the lock
+// held: writes through the views A(k) and hA() during the computation cannot
+// reach it. An interrupted computation raises the exception the signal
+// handler left pending; every other exception passes to nanobind's
+// translation, with the lock held again.
+template <typename Compute>
+auto unlocked(const quorv::quorv& sys, Compute compute) {
+    const quorv::quorv model = sys;
+    const quorv::interrupt_check check = signal_check();
+    try {
+        nb::gil_scoped_release released;
+        return compute(model, check);
+    } catch (const quorv::interrupted&) {
+        throw nb::python_error();
+    }
+}
+
 // The roots, with a RuntimeWarning when their completeness could not be
 // confirmed: the list may then miss roots right of r.
 std::vector<std::complex<double>> roots(const quorv::quorv& sys, double r) {
     using completeness = quorv::roots_report::completeness;
     quorv::roots_report report;
-    std::vector<std::complex<double>> found = quorv::roots(sys, r, report);
+    std::vector<std::complex<double>> found =
+        unlocked(sys, [&](const quorv::quorv& model, const quorv::interrupt_check& check) {
+            return quorv::roots(model, r, report, check);
+        });
     int failed = 0;
     switch (report.state) {
         case completeness::confirmed: break;
@@ -92,9 +132,18 @@ std::vector<std::complex<double>> roots(const quorv::quorv& sys, double r) {
     return found;
 }
 
+long count_roots(const quorv::quorv& sys, double r) {
+    return unlocked(sys, [&](const quorv::quorv& model, const quorv::interrupt_check& check) {
+        return quorv::count_roots(model, r, check);
+    });
+}
+
 std::pair<std::vector<Eigen::MatrixXcd>, Eigen::VectorXcd> sensitivity(const quorv::quorv& sys,
                                                                        std::complex<double> lambda) {
-    quorv::root_sensitivity derivatives = quorv::sensitivity(sys, lambda);
+    quorv::root_sensitivity derivatives =
+        unlocked(sys, [&](const quorv::quorv& model, const quorv::interrupt_check&) {
+            return quorv::sensitivity(model, lambda);
+        });
     return {std::move(derivatives.A), std::move(derivatives.h)};
 }
 
@@ -134,7 +183,7 @@ NB_MODULE(pyhalvex, m) {
              [](nb::pointer_and_handle<quorv::quorv> sys, nb::dict) { return copy_of(sys); });
 
     m.def("roots", &roots);
-    m.def("count_roots", &quorv::count_roots);
+    m.def("count_roots", &count_roots);
 
     m.def("sensitivity", &sensitivity, sensitivity_doc);
 }

@@ -4,10 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
-#include <new>
 #include <stdexcept>
 #include <string>
-#include <utility>
 
 #include <unistd.h>
 
@@ -15,20 +13,11 @@
 
 #include "roots/companion.h"
 #include "roots/discretize.h"
+#include "roots/out_of_memory.h"
 
 namespace quorv {
 
 namespace {
-
-// Memory exhaustion with a message that says which pencil did not fit.
-class pencil_too_large : public std::bad_alloc {
-public:
-    explicit pencil_too_large(std::string message) : message(std::move(message)) {}
-    const char* what() const noexcept override { return message.c_str(); }
-
-private:
-    std::string message;
-};
 
 std::string gibibytes(double bytes) {
     char text[32];
@@ -54,11 +43,11 @@ void check_memory(Eigen::Index D, double needed) {
     const std::string pencil = "the pencil of order " + std::to_string(D);
     const std::string advice = "; a larger r needs a smaller pencil";
     if (D > 0 && std::numeric_limits<std::int32_t>::max() / D < D)
-        throw pencil_too_large(pencil + " is too large: its elements cannot be counted in 32 bits" +
+        throw out_of_memory(pencil + " is too large: its elements cannot be counted in 32 bits" +
                                advice);
     const double physical = double(sysconf(_SC_PHYS_PAGES)) * double(sysconf(_SC_PAGE_SIZE));
     if (needed > physical)
-        throw pencil_too_large(pencil + " needs " + gibibytes(needed) +
+        throw out_of_memory(pencil + " needs " + gibibytes(needed) +
                                " of memory, more than this machine's " + gibibytes(physical) +
                                advice);
 }

@@ -38,7 +38,7 @@ std::int32_t lapack_order(Eigen::Index n) {
 
 // OpenBLAS's threads spin while they wait; on a loaded machine two of them
 // were up to 100 times slower than one. Parallel work belongs to the caller,
-// over processes, so every solve runs on one thread.
+// over threads or processes, so every solve runs on one thread.
 void one_thread() { scipy_openblas_set_num_threads(1); }
 
 // A negative info names an argument LAPACK refused: a fault of this code,

@@ -46,11 +46,11 @@ region_count count_region(const quorv& sys, double r, work_budget& budget) {
     return result;
 }
 
-long count_roots(const quorv& sys, double r) {
+long count_roots(const quorv& sys, double r, const interrupt_check& check) {
     validate(sys);
     if (std::isnan(r) || sys.n() == 0) return 0;
     if (r > root_bound(sys, r)) return 0;
-    work_budget budget{count_evaluations};
+    work_budget budget{count_evaluations, check};
     const region_count counted = count_region(sys, r, budget);
     std::ostringstream message;
     message << "count_roots: ";

@@ -31,6 +31,7 @@ region_count count_region(const quorv& sys, double r, work_budget& budget);
 // The number of roots with Re >= r, with multiplicity. Throws
 // std::overflow_error when the root bound is not finite and
 // std::runtime_error when the count does not resolve within the work budget.
-long count_roots(const quorv& sys, double r);
+// check is polled at every evaluation of the characteristic matrix.
+long count_roots(const quorv& sys, double r, const interrupt_check& check = {});
 
 }  // namespace quorv

@@ -19,6 +19,7 @@
 #include "roots/log_determinant.h"
 #include "roots/multiple_root.h"
 #include "roots/newton.h"
+#include "roots/out_of_memory.h"
 #include "roots/residual.h"
 #include "roots/root_bound.h"
 #include "roots/root_count.h"
@@ -69,27 +70,62 @@ bool degree_may_overflow(const quorv& sys, double r) {
            required_degree({0.0, largest}, F, G) == INT_MIN;
 }
 
-// The degree curves of the estimate are calibrated for a delay interval of
-// length at most one. A longer interval is measured in units of h_max: the
-// system with matrices h_max*A_k and delays h_k/h_max has exactly the roots
-// h_max*lambda, and the pencil does not change under that scaling, so the
-// degree that resolves those roots right of h_max*r resolves ours.
-int estimate(const quorv& sys, double r, double h_max) {
-    quorv scaled = sorted_by_delay(sys);
-    if (h_max > 1) {
-        for (Eigen::MatrixXd& a : scaled.A) a *= h_max;
-        for (double& h : scaled.hA) h /= h_max;
-        r *= h_max;
-    }
-    if (degree_may_overflow(scaled, r)) return INT_MAX;
-    return estimate_degree(scaled, r, phase_samples);
+// The computation runs in the system's own time unit, so that its absolute
+// tolerances (Newton's, the acceptance residual) mean the same at every time
+// scale. With the time unit u, the system with matrices u*A_k and delays h_k/u
+// has exactly the roots u*lambda. The unit is the largest delay: the degree
+// curves of the estimate are calibrated for a delay interval of length one,
+// and the pencil of the rescaled system has the rescaled eigenvalues. An
+// undelayed system x' = (sum_k A_k) x has no delay to measure time by; its
+// roots are the eigenvalues of the sum, whose size is the only time scale it
+// has, so the unit is the power of two that brings the norm of the sum into
+// [1/2, 1) (a power of two, so the rescaling itself rounds nothing), or one
+// for a zero sum.
+struct own_time_unit {
+    quorv sys;
+    double unit;
+};
+
+double largest_delay(const quorv& sys) { return *std::max_element(sys.hA.begin(), sys.hA.end()); }
+
+double time_unit(const quorv& sys) {
+    const double h_max = largest_delay(sys);
+    if (h_max > 0) return h_max;
+    Eigen::MatrixXd sum = Eigen::MatrixXd::Zero(sys.n(), sys.n());
+    for (const Eigen::MatrixXd& a : sys.A) sum += a;
+    const double norm = sum.norm();
+    if (!(norm > 0)) return 1;
+    int exponent = 0;
+    std::frexp(norm, &exponent);
+    return std::ldexp(1.0, -exponent);
 }
 
-// Newton's method on Delta(lambda) v = 0, |v| = 1 from every candidate, started
-// at the right singular vector of Delta's smallest singular value; a refined
-// root is kept when its residual is small and it lies on or right of r.
-std::vector<std::complex<double>> refine(const quorv& sys, double r,
-                                         const Eigen::VectorXcd& candidates) {
+// The estimate on the rescaled system (delays at most 1, the interval its
+// degree curves are calibrated for). A degree that would overflow int
+// counts as beyond the cap rather than as none.
+int estimate(const quorv& sys, double r_own, const interrupt_check& check) {
+    const quorv sorted = sorted_by_delay(sys);
+    if (degree_may_overflow(sorted, r_own)) return INT_MAX;
+    return estimate_degree(sorted, r_own, phase_samples, check);
+}
+
+own_time_unit in_own_time_unit(const quorv& sys) {
+    own_time_unit own{sys, time_unit(sys)};
+    if (own.unit == 1) return own;
+    for (Eigen::MatrixXd& a : own.sys.A) a *= own.unit;
+    for (double& h : own.sys.hA) h /= own.unit;
+    return own;
+}
+
+// Newton's method on Delta(mu) v = 0, |v| = 1 from every candidate mu of the
+// rescaled system, started at the right singular vector of Delta's smallest
+// singular value; a refined root is kept when its residual is small and it
+// lies on or right of r in the caller's units, the units it is returned in.
+// check is polled after every candidate.
+std::vector<std::complex<double>> refine(const own_time_unit& own, double r,
+                                         const Eigen::VectorXcd& candidates,
+                                         const interrupt_check& check) {
+    const quorv& sys = own.sys;
     std::vector<std::complex<double>> found;
     found.reserve(candidates.size());
     const Eigen::Index n = sys.n();
@@ -98,32 +134,59 @@ std::vector<std::complex<double>> refine(const quorv& sys, double r,
     Eigen::MatrixXcd Delta(n, n);
     Eigen::JacobiSVD<Eigen::MatrixXcd> svd(n, n, Eigen::ComputeThinV);
     const residual_function f = characteristic_residual(sys);
-    for (const std::complex<double>& lambda : candidates) {
-        characteristic_matrix(sys, lambda, Delta);
+    for (const std::complex<double>& mu : candidates) {
+        check.poll();
+        characteristic_matrix(sys, mu, Delta);
         // A candidate that is not finite can never reach a small residual,
         // and the SVD refuses such a matrix: drop it here.
         if (!Delta.allFinite()) continue;
         svd.compute(Delta, Eigen::ComputeThinV);
-        x[0] = lambda;
+        x[0] = mu;
         x.tail(n) = svd.matrixV().col(n - 1);
         const double residual = solver.solve(x, f, newton_tolerance, newton_steps);
-        if (residual < acceptance_residual && x[0].real() >= r) found.push_back(x[0]);
+        const std::complex<double> lambda = x[0] / own.unit;
+        if (residual < acceptance_residual && lambda.real() >= r) found.push_back(lambda);
     }
     return found;
 }
 
-// The global stage: the candidates of the pencil, or of the undelayed system,
-// refined; every root that reaches a small residual, wherever it lies.
-std::vector<std::complex<double>> global_stage(const quorv& sys, double r, roots_report& report) {
-    const double everywhere = -std::numeric_limits<double>::infinity();
-    const double h_max = *std::max_element(sys.hA.begin(), sys.hA.end());
-    if (h_max == 0) return refine(sys, everywhere, undelayed_candidates(sys));
-    report.degree_needed = estimate(sys, r, h_max);
+std::string order_of(const quorv& sys) { return "of order " + std::to_string(sys.n()); }
+
+// The candidates of the rescaled system, and the degree of the pencil that
+// gave them. r_own is r in the system's own time unit.
+Eigen::VectorXcd candidates(const quorv& sys, double r_own, roots_report& report,
+                            const interrupt_check& check) {
+    if (largest_delay(sys) == 0)
+        return naming_allocation_failure("the eigenvalues of the summed matrices " + order_of(sys),
+                                         [&] { return undelayed_candidates(sys); });
+    report.degree_needed = naming_allocation_failure(
+        "the degree estimate of the system " + order_of(sys), [&] { return estimate(sys, r_own, check); });
     // Compared as unsigned, so an estimate that overflowed to a negative value
     // is capped as well.
     report.degree_used =
         static_cast<std::uint32_t>(report.degree_needed) > degree_cap ? degree_cap : report.degree_needed;
-    return refine(sys, everywhere, pencil_candidates(sys, report.degree_used));
+    check.poll();
+    const std::string pencil =
+        "the eigenvalues of the pencil of order " +
+        std::to_string(sys.n() * (Eigen::Index(report.degree_used) + 1)) + " (the system " +
+        order_of(sys) + " at degree " + std::to_string(report.degree_used) + ")";
+    return naming_allocation_failure(pencil, [&] { return pencil_candidates(sys, report.degree_used); });
+}
+
+// The global stage: the candidates refined in the system's own time unit;
+// every root that reaches a small residual, wherever it lies, in the
+// caller's units.
+std::vector<std::complex<double>> global_stage(const quorv& sys, double r, roots_report& report,
+                                               const interrupt_check& check) {
+    const own_time_unit own = naming_allocation_failure(
+        "a rescaled copy of the system " + order_of(sys), [&] { return in_own_time_unit(sys); });
+    const Eigen::VectorXcd start = candidates(own.sys, r * own.unit, report, check);
+    check.poll();
+    const double everywhere = -std::numeric_limits<double>::infinity();
+    return naming_allocation_failure(
+        "the Newton refinement of " + std::to_string(start.size()) + " candidates of the system " +
+            order_of(sys),
+        [&] { return refine(own, everywhere, start, check); });
 }
 
 std::vector<std::complex<double>> on_or_right_of(const std::vector<std::complex<double>>& z, double r) {
@@ -132,7 +195,6 @@ std::vector<std::complex<double>> on_or_right_of(const std::vector<std::complex<
                  [r](std::complex<double> w) { return w.real() >= r; });
     return kept;
 }
-
 // The pencil's roots in candidate order, a multiple root at the mean of its
 // zeros and at least as often as its multiplicity; then the added roots, each
 // as often as its multiplicity.
@@ -162,8 +224,8 @@ std::vector<std::complex<double>> assemble(const std::vector<std::complex<double
 // distinct ones with their multiplicities, and the missing ones located.
 std::vector<std::complex<double>> completed(const quorv& sys, double r, const region_count& region,
                                             const std::vector<std::complex<double>>& found,
-                                            roots_report& report) {
-    work_budget budget{completion_evaluations};
+                                            roots_report& report, const interrupt_check& check) {
+    work_budget budget{completion_evaluations, check};
     log_determinant f(sys, budget);
     const clustered_roots pencil = cluster_roots(f, found);
     std::vector<root_cluster> known = pencil.clusters;
@@ -179,7 +241,8 @@ std::vector<std::complex<double>> completed(const quorv& sys, double r, const re
 
 }  // namespace
 
-std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report& report) {
+std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report& report,
+                                        const interrupt_check& check) {
     validate(sys);
     report = {};
     if (std::isnan(r) || sys.n() == 0) return {};
@@ -187,16 +250,19 @@ std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report
     // |lambda| <= bound for every root with Re lambda >= r, and r > bound
     // leaves no such lambda.
     if (r > bound) return {};
-    const std::vector<std::complex<double>> refined = global_stage(sys, r, report);
+    const std::vector<std::complex<double>> refined = global_stage(sys, r, report, check);
     region_count region;
     if (std::isfinite(bound)) {
-        work_budget budget{count_evaluations};
-        region = count_region(sys, r, budget);
+        work_budget budget{count_evaluations, check};
+        region = naming_allocation_failure("the count of the roots of the system " + order_of(sys),
+                                           [&] { return count_region(sys, r, budget); });
     } else {
         region.state = region_count::outcome::unbounded;
     }
     if (region.state == region_count::outcome::counted)
-        return completed(sys, r, region, on_or_right_of(refined, region.left), report);
+        return naming_allocation_failure("the completion of the roots of the system " + order_of(sys), [&] {
+            return completed(sys, r, region, on_or_right_of(refined, region.left), report, check);
+        });
     report.state = region.state == region_count::outcome::unbounded ? roots_report::completeness::unbounded
                                                                     : roots_report::completeness::uncounted;
     std::vector<std::complex<double>> result = on_or_right_of(refined, r);
@@ -204,9 +270,9 @@ std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report
     return result;
 }
 
-std::vector<std::complex<double>> roots(const quorv& sys, double r) {
+std::vector<std::complex<double>> roots(const quorv& sys, double r, const interrupt_check& check) {
     roots_report report;
-    return roots(sys, r, report);
+    return roots(sys, r, report, check);
 }
 
 }  // namespace quorv

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "model/quorv.h"
+#include "roots/interrupt.h"
 
 namespace quorv {
 
@@ -28,7 +29,13 @@ struct roots_report {
 // Newton's method: first those of the pencil's candidates, in candidate
 // order, not sorted, not de-duplicated; then those the completion located,
 // in the order found. A root of multiplicity m appears at least m times.
-std::vector<std::complex<double>> roots(const quorv& sys, double r);
-std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report& report);
+// check is polled between the stages, between the configurations of the
+// degree estimate, between the candidates of the refinement and at every
+// evaluation of the count and the completion; when it asks to stop,
+// interrupted is thrown and nothing of the call remains. Allocation
+// failures name the stage that did not fit.
+std::vector<std::complex<double>> roots(const quorv& sys, double r, const interrupt_check& check = {});
+std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report& report,
+                                        const interrupt_check& check = {});
 
 }  // namespace quorv

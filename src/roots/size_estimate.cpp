@@ -165,27 +165,31 @@ int largest_required_degree(const quorv& sys, double r, std::uint32_t count,
 
 }  // namespace
 
-int estimate_degree(const quorv& sys, double r, std::uint32_t count) {
-    return sys.mA() > 4 ? estimate_degree_commensurate(sys, r, count)
-                        : estimate_degree_grid(sys, r, count);
+int estimate_degree(const quorv& sys, double r, std::uint32_t count, const interrupt_check& check) {
+    return sys.mA() > 4 ? estimate_degree_commensurate(sys, r, count, check)
+                        : estimate_degree_grid(sys, r, count, check);
 }
 
-int estimate_degree_commensurate(const quorv& sys, double r, std::uint32_t count) {
+int estimate_degree_commensurate(const quorv& sys, double r, std::uint32_t count,
+                                 const interrupt_check& check) {
     const auto visit = [&](Eigen::MatrixXcd& M, double b, auto examine) {
         for (std::uint32_t c = 0; c < count; ++c) {
             sampled_matrix_commensurate(sys, M, r, b, c, count);
             examine();
+            check.poll();
         }
     };
     return largest_required_degree(sys, r, count, count, visit);
 }
 
-int estimate_degree_grid(const quorv& sys, double r, std::uint32_t count) {
-    if (sys.mA() == 1) return estimate_degree_grid(with_undelayed_zero_term(sys), r, count);
+int estimate_degree_grid(const quorv& sys, double r, std::uint32_t count,
+                         const interrupt_check& check) {
+    if (sys.mA() == 1) return estimate_degree_grid(with_undelayed_zero_term(sys), r, count, check);
     const auto visit = [&](Eigen::MatrixXcd& M, double b, auto examine) {
         for (phase_counter phases(sys.mA() - 1, count); !phases.done; phases.advance()) {
             sampled_matrix_grid(sys, M, r, b, phases.digits, count);
             examine();
+            check.poll();
         }
     };
     return largest_required_degree(sys, r, count, grid_configurations(sys.mA(), count), visit);

@@ -9,16 +9,20 @@
 
 #include "model/quorv.h"
 #include "roots/degree_curves.h"
+#include "roots/interrupt.h"
 
 namespace quorv {
 
 // The degree N of the spectral discretization that resolves the roots right
 // of r: the largest degree any sampled eigenvalue estimate asks for, at
 // least 5. Commensurate phase sampling for more than four matrices, a phase
-// grid otherwise.
-int estimate_degree(const quorv& sys, double r, std::uint32_t count);
-int estimate_degree_commensurate(const quorv& sys, double r, std::uint32_t count);
-int estimate_degree_grid(const quorv& sys, double r, std::uint32_t count);
+// grid otherwise. check is polled after every sampled matrix.
+int estimate_degree(const quorv& sys, double r, std::uint32_t count,
+                    const interrupt_check& check = {});
+int estimate_degree_commensurate(const quorv& sys, double r, std::uint32_t count,
+                                 const interrupt_check& check = {});
+int estimate_degree_grid(const quorv& sys, double r, std::uint32_t count,
+                         const interrupt_check& check = {});
 
 // Smallest N with F(theta)*N + G(theta) >= |mu|; INT_MIN when that is NaN or
 // outside int, so such an estimate never raises a maximum.

@@ -1,15 +1,22 @@
 #pragma once
 
+#include "roots/interrupt.h"
+
 namespace quorv {
 
 // The number of characteristic-matrix factorisations one call may still
 // spend on counting and completing. Every loop that evaluates the
 // determinant draws from it, so a call always ends; a loop that finds it
-// empty gives up and reports that it could not finish.
+// empty gives up and reports that it could not finish. Every evaluation
+// also polls the caller's check, so a count or a completion stops on request.
 struct work_budget {
     long evaluations_left;
+    interrupt_check check{};
 
-    bool spend() { return evaluations_left-- > 0; }
+    bool spend() {
+        check.poll();
+        return evaluations_left-- > 0;
+    }
     bool exhausted() const { return evaluations_left <= 0; }
 };
 

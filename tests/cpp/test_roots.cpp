@@ -1,8 +1,10 @@
 #include <complex>
+#include <new>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "roots/out_of_memory.h"
 #include "roots/roots.h"
 
 namespace {
@@ -44,4 +46,38 @@ TEST(Roots, UndelayedSystemHasTheEigenvaluesOfTheSum) {
     A0 << 0.0, 1.0, -1.0, -1.0;
     A1 << 0.0, 0.0, -1.0, -2.0;
     expect_roots(quorv::roots(quorv::quorv({A0, A1}, {0.0, 0.0}), -5.0), {-1.0, -2.0});
+}
+
+// A check that asks to stop at its k-th poll ends the call, wherever that
+// poll falls (the estimate, between stages, the refinement); one that never
+// asks leaves the result as it is without a check.
+TEST(Roots, StopsAtTheFirstPollThatAsksToStop) {
+    const quorv::quorv sys({MatrixXd::Constant(1, 1, -1.0), MatrixXd::Constant(1, 1, 0.5)}, {0.0, 1.0});
+    int polls = 0;
+    const auto counted = quorv::interrupt_check([&] { return ++polls < 0; });
+    const auto unchecked = quorv::roots(sys, -3.0);
+    EXPECT_EQ(quorv::roots(sys, -3.0, counted), unchecked);
+    const int total = polls;
+    ASSERT_GT(total, 20) << "the estimate and the refinement both poll";
+    for (const int k : {1, 2, total / 2, total}) {
+        polls = 0;
+        const auto stop_at_k = quorv::interrupt_check([&] { return ++polls == k; });
+        EXPECT_THROW(quorv::roots(sys, -3.0, stop_at_k), quorv::interrupted) << k;
+        EXPECT_EQ(polls, k);
+    }
+}
+
+TEST(Roots, AllocationFailuresNameTheirStage) {
+    try {
+        quorv::naming_allocation_failure("the pencil", []() -> int { throw std::bad_alloc(); });
+        FAIL();
+    } catch (const std::bad_alloc& e) {
+        EXPECT_STREQ(e.what(), "not enough memory for the pencil");
+    }
+    try {
+        quorv::naming_allocation_failure("the pencil", []() -> int { throw quorv::out_of_memory("named"); });
+        FAIL();
+    } catch (const std::bad_alloc& e) {
+        EXPECT_STREQ(e.what(), "named");
+    }
 }

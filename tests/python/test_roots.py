@@ -217,3 +217,18 @@ def test_writes_through_a_view_change_the_next_computation():
     sys.A(1)[0, 0] = -1.0
     sys.hA()[1] = 2.0
     assert_same_roots(roots(sys, -2.0), lambert_roots(-1.0, -1.0, 2.0, -2.0), -2.0)
+
+
+@pytest.mark.parametrize("s", [1e-12, 1e-6, 1e-3, 1.0, 1e3, 1e6])
+def test_the_same_dynamics_in_any_time_unit_are_equally_accurate(s):
+    # x' = -s x(t - 1/s) has the roots s W_k(-1); in units of s they do not depend on s.
+    found = no_warning_roots(quorv([np.array([[-s]])], [1.0 / s]), -3.0 * s)
+    truth = lambert_roots(0.0, -s, 1.0 / s, -3.0 * s)
+    assert len(found) == len(truth) == 6
+    assert_same_roots([lam / s for lam in found], [lam / s for lam in truth], -3.0, rtol=1e-12)
+
+
+@pytest.mark.parametrize("s", [1e-12, 1.0, 1e12])
+def test_an_undelayed_system_is_accurate_at_any_size(s):
+    found = roots(quorv([s * np.array([[0.0, 1.0], [-2.0, -3.0]])], [0.0]), -math.inf)
+    assert sorted(lam.real / s for lam in found) == pytest.approx([-2.0, -1.0], rel=1e-12, abs=0)
