@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "roots/root_bound.h"
+#include "roots/time_unit.h"
 #include "roots/validate.h"
 
 namespace quorv {
@@ -50,8 +51,11 @@ long count_roots(const quorv& sys, double r, const interrupt_check& check) {
     validate(sys);
     if (std::isnan(r) || sys.n() == 0) return 0;
     if (r > root_bound(sys, r)) return 0;
+    // Counted in the system's own time unit, so that the count's tolerances
+    // are relative to its time scale, as the roots are computed.
+    const own_time_unit own = in_own_time_unit(sys);
     work_budget budget{count_evaluations, check};
-    const region_count counted = count_region(sys, r, budget);
+    const region_count counted = count_region(own.sys, r * own.unit, budget);
     std::ostringstream message;
     message << "count_roots: ";
     switch (counted.state) {

@@ -24,6 +24,7 @@
 #include "roots/root_bound.h"
 #include "roots/root_count.h"
 #include "roots/size_estimate.h"
+#include "roots/time_unit.h"
 #include "roots/validate.h"
 
 namespace quorv {
@@ -70,36 +71,6 @@ bool degree_may_overflow(const quorv& sys, double r) {
            required_degree({0.0, largest}, F, G) == INT_MIN;
 }
 
-// The computation runs in the system's own time unit, so that its absolute
-// tolerances (Newton's, the acceptance residual) mean the same at every time
-// scale. With the time unit u, the system with matrices u*A_k and delays h_k/u
-// has exactly the roots u*lambda. The unit is the largest delay: the degree
-// curves of the estimate are calibrated for a delay interval of length one,
-// and the pencil of the rescaled system has the rescaled eigenvalues. An
-// undelayed system x' = (sum_k A_k) x has no delay to measure time by; its
-// roots are the eigenvalues of the sum, whose size is the only time scale it
-// has, so the unit is the power of two that brings the norm of the sum into
-// [1/2, 1) (a power of two, so the rescaling itself rounds nothing), or one
-// for a zero sum.
-struct own_time_unit {
-    quorv sys;
-    double unit;
-};
-
-double largest_delay(const quorv& sys) { return *std::max_element(sys.hA.begin(), sys.hA.end()); }
-
-double time_unit(const quorv& sys) {
-    const double h_max = largest_delay(sys);
-    if (h_max > 0) return h_max;
-    Eigen::MatrixXd sum = Eigen::MatrixXd::Zero(sys.n(), sys.n());
-    for (const Eigen::MatrixXd& a : sys.A) sum += a;
-    const double norm = sum.norm();
-    if (!(norm > 0)) return 1;
-    int exponent = 0;
-    std::frexp(norm, &exponent);
-    return std::ldexp(1.0, -exponent);
-}
-
 // The estimate on the rescaled system (delays at most 1, the interval its
 // degree curves are calibrated for). A degree that would overflow int
 // counts as beyond the cap rather than as none.
@@ -109,23 +80,13 @@ int estimate(const quorv& sys, double r_own, const interrupt_check& check) {
     return estimate_degree(sorted, r_own, phase_samples, check);
 }
 
-own_time_unit in_own_time_unit(const quorv& sys) {
-    own_time_unit own{sys, time_unit(sys)};
-    if (own.unit == 1) return own;
-    for (Eigen::MatrixXd& a : own.sys.A) a *= own.unit;
-    for (double& h : own.sys.hA) h /= own.unit;
-    return own;
-}
-
-// Newton's method on Delta(mu) v = 0, |v| = 1 from every candidate mu of the
-// rescaled system, started at the right singular vector of Delta's smallest
-// singular value; a refined root is kept when its residual is small and it
-// lies on or right of r in the caller's units, the units it is returned in.
-// check is polled after every candidate.
-std::vector<std::complex<double>> refine(const own_time_unit& own, double r,
-                                         const Eigen::VectorXcd& candidates,
+// Newton's method on Delta(mu) v = 0, |v| = 1 from every candidate mu,
+// started at the right singular vector of Delta's smallest singular value; a
+// refined root is kept when its residual is small, wherever it lies (the
+// caller compares it with r in the user's units). check is polled before
+// every candidate.
+std::vector<std::complex<double>> refine(const quorv& sys, const Eigen::VectorXcd& candidates,
                                          const interrupt_check& check) {
-    const quorv& sys = own.sys;
     std::vector<std::complex<double>> found;
     found.reserve(candidates.size());
     const Eigen::Index n = sys.n();
@@ -144,8 +105,7 @@ std::vector<std::complex<double>> refine(const own_time_unit& own, double r,
         x[0] = mu;
         x.tail(n) = svd.matrixV().col(n - 1);
         const double residual = solver.solve(x, f, newton_tolerance, newton_steps);
-        const std::complex<double> lambda = x[0] / own.unit;
-        if (residual < acceptance_residual && lambda.real() >= r) found.push_back(lambda);
+        if (residual < acceptance_residual) found.push_back(x[0]);
     }
     return found;
 }
@@ -156,7 +116,7 @@ std::string order_of(const quorv& sys) { return "of order " + std::to_string(sys
 // gave them. r_own is r in the system's own time unit.
 Eigen::VectorXcd candidates(const quorv& sys, double r_own, roots_report& report,
                             const interrupt_check& check) {
-    if (largest_delay(sys) == 0)
+    if (*std::max_element(sys.hA.begin(), sys.hA.end()) == 0)
         return naming_allocation_failure("the eigenvalues of the summed matrices " + order_of(sys),
                                          [&] { return undelayed_candidates(sys); });
     report.degree_needed = naming_allocation_failure(
@@ -173,20 +133,16 @@ Eigen::VectorXcd candidates(const quorv& sys, double r_own, roots_report& report
     return naming_allocation_failure(pencil, [&] { return pencil_candidates(sys, report.degree_used); });
 }
 
-// The global stage: the candidates refined in the system's own time unit;
-// every root that reaches a small residual, wherever it lies, in the
-// caller's units.
+// The global stage: the candidates refined; every root that reaches a small
+// residual, wherever it lies.
 std::vector<std::complex<double>> global_stage(const quorv& sys, double r, roots_report& report,
                                                const interrupt_check& check) {
-    const own_time_unit own = naming_allocation_failure(
-        "a rescaled copy of the system " + order_of(sys), [&] { return in_own_time_unit(sys); });
-    const Eigen::VectorXcd start = candidates(own.sys, r * own.unit, report, check);
+    const Eigen::VectorXcd start = candidates(sys, r, report, check);
     check.poll();
-    const double everywhere = -std::numeric_limits<double>::infinity();
     return naming_allocation_failure(
         "the Newton refinement of " + std::to_string(start.size()) + " candidates of the system " +
             order_of(sys),
-        [&] { return refine(own, everywhere, start, check); });
+        [&] { return refine(sys, start, check); });
 }
 
 std::vector<std::complex<double>> on_or_right_of(const std::vector<std::complex<double>>& z, double r) {
@@ -239,13 +195,10 @@ std::vector<std::complex<double>> completed(const quorv& sys, double r, const re
     return assemble(found, pencil, known, added, r);
 }
 
-}  // namespace
-
-std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report& report,
-                                        const interrupt_check& check) {
-    validate(sys);
-    report = {};
-    if (std::isnan(r) || sys.n() == 0) return {};
+// Every root of sys in {Re >= r} in the completion's bookkeeping, and those
+// in the thin strip left of r that the count holds too: the caller applies r.
+std::vector<std::complex<double>> counted_roots(const quorv& sys, double r, roots_report& report,
+                                                const interrupt_check& check) {
     const double bound = root_bound(sys, r);
     // |lambda| <= bound for every root with Re lambda >= r, and r > bound
     // leaves no such lambda.
@@ -261,12 +214,33 @@ std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report
     }
     if (region.state == region_count::outcome::counted)
         return naming_allocation_failure("the completion of the roots of the system " + order_of(sys), [&] {
-            return completed(sys, r, region, on_or_right_of(refined, region.left), report, check);
+            const auto found = on_or_right_of(refined, region.left);
+            return completed(sys, region.left, region, found, report, check);
         });
     report.state = region.state == region_count::outcome::unbounded ? roots_report::completeness::unbounded
                                                                     : roots_report::completeness::uncounted;
-    std::vector<std::complex<double>> result = on_or_right_of(refined, r);
-    report.found = static_cast<long>(result.size());
+    return refined;
+}
+
+}  // namespace
+
+// The whole computation runs in the system's own time unit, so that every
+// tolerance in it is relative to the system's time scale; the roots are
+// brought back to the user's units before they are compared with r.
+std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report& report,
+                                        const interrupt_check& check) {
+    validate(sys);
+    report = {};
+    if (std::isnan(r) || sys.n() == 0) return {};
+    const own_time_unit own = naming_allocation_failure(
+        "a rescaled copy of the system " + order_of(sys), [&] { return in_own_time_unit(sys); });
+    std::vector<std::complex<double>> result;
+    for (const std::complex<double> mu : counted_roots(own.sys, r * own.unit, report, check))
+        if (const std::complex<double> lambda = mu / own.unit; lambda.real() >= r) result.push_back(lambda);
+    // Without a count, what was found is what the list holds.
+    using completeness = roots_report::completeness;
+    if (report.state == completeness::unbounded || report.state == completeness::uncounted)
+        report.found = static_cast<long>(result.size());
     return result;
 }
 
