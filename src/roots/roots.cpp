@@ -200,6 +200,11 @@ std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report
     report.state = region.state == region_count::outcome::unbounded ? roots_report::completeness::unbounded
                                                                     : roots_report::completeness::uncounted;
     std::vector<std::complex<double>> result = on_or_right_of(refined, r);
+    // With nothing found and nothing counted, an empty list would read as
+    // "no roots right of r".
+    if (result.empty() && report.state == roots_report::completeness::unbounded && std::isfinite(r))
+        throw std::runtime_error("the roots right of r can neither be bounded nor counted: the "
+                                 "damping factors overflow; a larger r is needed");
     report.found = static_cast<long>(result.size());
     return result;
 }
