@@ -114,16 +114,15 @@ std::vector<std::complex<double>> refine(const quorv& sys, double r,
 
 // The global stage: the candidates of the pencil, or of the undelayed system,
 // refined; every root that reaches a small residual, wherever it lies.
-std::vector<std::complex<double>> global_stage(const quorv& sys, double r, roots_report& report) {
+std::vector<std::complex<double>> global_stage(const quorv& sys, double r, root_search& s) {
     const double everywhere = -std::numeric_limits<double>::infinity();
     const double h_max = *std::max_element(sys.hA.begin(), sys.hA.end());
     if (h_max == 0) return refine(sys, everywhere, undelayed_candidates(sys));
-    report.degree_needed = estimate(sys, r, h_max);
+    s.degree_needed = estimate(sys, r, h_max);
     // Compared as unsigned, so an estimate that overflowed to a negative value
     // is capped as well.
-    report.degree_used =
-        static_cast<std::uint32_t>(report.degree_needed) > degree_cap ? degree_cap : report.degree_needed;
-    return refine(sys, everywhere, pencil_candidates(sys, report.degree_used));
+    s.degree_used = static_cast<std::uint32_t>(s.degree_needed) > degree_cap ? degree_cap : s.degree_needed;
+    return refine(sys, everywhere, pencil_candidates(sys, s.degree_used));
 }
 
 std::vector<std::complex<double>> on_or_right_of(const std::vector<std::complex<double>>& z, double r) {
@@ -158,48 +157,50 @@ std::vector<std::complex<double>> assemble(const std::vector<std::complex<double
     return result;
 }
 
-// The roots the count says are there: the pencil's roots grouped into
-// distinct ones with their multiplicities, and the missing ones located.
-std::vector<std::complex<double>> completed(const quorv& sys, double r, const region_count& region,
-                                            const std::vector<std::complex<double>>& found,
-                                            roots_report& report) {
+}  // namespace
+
+root_search search_roots(const quorv& sys, double r) {
+    root_search s;
+    s.refined = global_stage(sys, r, s);
+    if (std::isfinite(root_bound(sys, r))) {
+        work_budget budget{count_evaluations};
+        s.region = count_region(sys, r, budget);
+    } else {
+        s.region.state = region_count::outcome::unbounded;
+    }
+    if (s.region.state != region_count::outcome::counted) return s;
+    // The pencil's roots grouped into distinct ones with their
+    // multiplicities, and the ones the count says are missing located.
     work_budget budget{completion_evaluations};
     log_determinant f(sys, budget);
-    const clustered_roots pencil = cluster_roots(f, found);
-    std::vector<root_cluster> known = pencil.clusters;
-    const completion_outcome added = complete_roots(f, region.region, region.count, region.left, known);
-    report.counted = region.count;
-    report.found = 0;
-    for (const root_cluster& c : known)
-        if (region.region.contains(c.z)) report.found += c.multiplicity;
-    report.state = report.found >= report.counted ? roots_report::completeness::confirmed
-                                                  : roots_report::completeness::incomplete;
-    return assemble(found, pencil, known, added, r);
+    s.right_of_left = on_or_right_of(s.refined, s.region.left);
+    s.pencil = cluster_roots(f, s.right_of_left);
+    s.known = s.pencil.clusters;
+    s.added = complete_roots(f, s.region.region, s.region.count, s.region.left, s.known);
+    return s;
 }
-
-}  // namespace
 
 std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report& report) {
     validate(sys);
     report = {};
     if (std::isnan(r) || sys.n() == 0) return {};
-    const double bound = root_bound(sys, r);
     // |lambda| <= bound for every root with Re lambda >= r, and r > bound
     // leaves no such lambda.
-    if (r > bound) return {};
-    const std::vector<std::complex<double>> refined = global_stage(sys, r, report);
-    region_count region;
-    if (std::isfinite(bound)) {
-        work_budget budget{count_evaluations};
-        region = count_region(sys, r, budget);
-    } else {
-        region.state = region_count::outcome::unbounded;
+    if (r > root_bound(sys, r)) return {};
+    const root_search s = search_roots(sys, r);
+    report.degree_needed = s.degree_needed;
+    report.degree_used = s.degree_used;
+    if (s.region.state == region_count::outcome::counted) {
+        report.counted = s.region.count;
+        for (const root_cluster& c : s.known)
+            if (s.region.region.contains(c.z)) report.found += c.multiplicity;
+        report.state = report.found >= report.counted ? roots_report::completeness::confirmed
+                                                      : roots_report::completeness::incomplete;
+        return assemble(s.right_of_left, s.pencil, s.known, s.added, r);
     }
-    if (region.state == region_count::outcome::counted)
-        return completed(sys, r, region, on_or_right_of(refined, region.left), report);
-    report.state = region.state == region_count::outcome::unbounded ? roots_report::completeness::unbounded
-                                                                    : roots_report::completeness::uncounted;
-    std::vector<std::complex<double>> result = on_or_right_of(refined, r);
+    report.state = s.region.state == region_count::outcome::unbounded ? roots_report::completeness::unbounded
+                                                                      : roots_report::completeness::uncounted;
+    std::vector<std::complex<double>> result = on_or_right_of(s.refined, r);
     // With nothing found and nothing counted, an empty list would read as
     // "no roots right of r".
     if (result.empty() && report.state == roots_report::completeness::unbounded && std::isfinite(r))
