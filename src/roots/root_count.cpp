@@ -46,14 +46,9 @@ region_count count_region(const quorv& sys, double r, work_budget& budget) {
     return result;
 }
 
-long count_roots(const quorv& sys, double r) {
-    validate(sys);
-    if (std::isnan(r) || sys.n() == 0) return 0;
-    if (r > root_bound(sys, r)) return 0;
-    work_budget budget{count_evaluations};
-    const region_count counted = count_region(sys, r, budget);
+long counted_or_throw(const region_count& counted, double r, const char* caller) {
     std::ostringstream message;
-    message << "count_roots: ";
+    message << caller << ": ";
     switch (counted.state) {
         case region_count::outcome::counted: return counted.count;
         case region_count::outcome::unbounded:
@@ -65,6 +60,21 @@ long count_roots(const quorv& sys, double r) {
     message << "the count of roots with Re >= " << r << " did not resolve within "
             << count_evaluations << " evaluations of the characteristic matrix";
     throw std::runtime_error(message.str());
+}
+
+long count_roots(const quorv& sys, double r) {
+    validate(sys);
+    if (std::isnan(r) || sys.n() == 0) return 0;
+    if (r > root_bound(sys, r)) return 0;
+    work_budget budget{count_evaluations};
+    return counted_or_throw(count_region(sys, r, budget), r, "count_roots");
+}
+
+bool is_stable(const quorv& sys) {
+    validate(sys);
+    if (sys.n() == 0) return true;
+    work_budget budget{count_evaluations};
+    return counted_or_throw(count_region(sys, 0.0, budget), 0.0, "is_stable") == 0;
 }
 
 }  // namespace quorv
