@@ -23,6 +23,19 @@ def drift_with_delay(matrices: list[NDArray[np.float64]], delays: list[float], l
     return complex(d_delays[-1])
 
 
+def verdict_of(matrices: list[NDArray[np.float64]], delays: list[float]) -> str:
+    """Stability from the count, the margin from the rightmost root, and the roots right of -1."""
+    system = pyhalvex.quorv(matrices, delays)
+    stable: bool = pyhalvex.is_stable(system)
+    abscissa: float = pyhalvex.spectral_abscissa(system)
+    right: pyhalvex.Spectrum = pyhalvex.spectrum(system, -1.0)
+    multiplicities: NDArray[np.int64] = right.multiplicities
+    listed: NDArray[np.complex128] = right.roots
+    status = "complete" if right.complete else "incomplete"
+    return (f"{'stable' if stable else 'not stable'}, abscissa {abscissa:+.6f}; {len(listed)} distinct roots right "
+            f"of -1 ({int(multiplicities.sum())} of {right.count}, {status}, degree {right.degree})")
+
+
 def main() -> None:
     print(f"pyhalvex {pyhalvex.__version__}")
     minus_one: NDArray[np.float64] = np.array([[-1.0]])
@@ -34,6 +47,7 @@ def main() -> None:
         verdict = "stable" if lam.real < 0 else "unstable"
         drift = drift_with_delay([minus_one], [h], lam).real
         print(f"h = {h}: rightmost real part {lam.real:+.6f}, {verdict}; it moves by {drift:+.4f} per unit of h")
+        print(f"         {verdict_of([minus_one], [h])}")
 
 
 if __name__ == "__main__":

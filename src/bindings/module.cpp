@@ -14,12 +14,15 @@
 #include <nanobind/ndarray.h>
 #include <nanobind/stl/complex.h>
 #include <nanobind/stl/pair.h>
+#include <nanobind/stl/string.h>
 #include <nanobind/stl/vector.h>
 
 #include "model/quorv.h"
 #include "roots/root_count.h"
 #include "roots/roots.h"
 #include "roots/sensitivity.h"
+#include "roots/spectral_abscissa.h"
+#include "roots/spectrum.h"
 
 namespace nb = nanobind;
 
@@ -138,6 +141,24 @@ long count_roots(const quorv::quorv& sys, double r) {
     });
 }
 
+quorv::spectrum_result spectrum(const quorv::quorv& sys, double r) {
+    return unlocked(sys, [&](const quorv::quorv& model, const quorv::interrupt_check&) {
+        return quorv::spectrum(model, r);
+    });
+}
+
+double spectral_abscissa(const quorv::quorv& sys) {
+    return unlocked(sys, [&](const quorv::quorv& model, const quorv::interrupt_check&) {
+        return quorv::spectral_abscissa(model);
+    });
+}
+
+bool is_stable(const quorv::quorv& sys) {
+    return unlocked(sys, [&](const quorv::quorv& model, const quorv::interrupt_check& check) {
+        return quorv::is_stable(model, check);
+    });
+}
+
 std::pair<std::vector<Eigen::MatrixXcd>, Eigen::VectorXcd> sensitivity(const quorv::quorv& sys,
                                                                        std::complex<double> lambda) {
     quorv::root_sensitivity derivatives =
@@ -164,6 +185,46 @@ constexpr const char* sensitivity_doc =
     "returns it), when lam is a multiple root, which has no derivative, and\n"
     "for the systems that roots refuses, with the same errors.";
 
+constexpr const char* spectrum_doc =
+    "The distinct characteristic roots of the system arg0 with Re >= r (arg1),\n"
+    "each once with its multiplicity, checked against the argument-principle\n"
+    "count of the roots right of the line. Returns a Spectrum:\n"
+    "roots (complex array, sorted by real part descending, then imaginary part\n"
+    "ascending), multiplicities (int array), count (the roots with Re >= r,\n"
+    "with multiplicity, by the argument principle), complete (whether the\n"
+    "multiplicities add up to count) and degree (the discretization degree,\n"
+    "0 when the system has no delay).\n"
+    "\n"
+    "Roots within about 1e-9 max(1, |r|, R) left of the line, where\n"
+    "R = sum_k exp(-r h_k) |A_k|_F, are counted and listed as on it. Raises\n"
+    "ValueError for a NaN r, and the errors of count_roots when the count is\n"
+    "impossible (OverflowError, RuntimeError).";
+
+constexpr const char* spectrum_class_doc =
+    "The distinct roots right of a line with their multiplicities (see spectrum).";
+
+constexpr const char* spectral_abscissa_doc =
+    "The largest real part of the characteristic roots of the system arg.\n"
+    "\n"
+    "A line Re = r starts right of every root (at R(0) = sum_k |A_k|_F) and\n"
+    "moves left until the argument-principle count finds roots right of it;\n"
+    "bisection on the count brings it near the rightmost root, and the roots\n"
+    "right of it give the answer. The system is asymptotically stable exactly\n"
+    "when the result is negative.\n"
+    "\n"
+    "Raises ValueError for a system of order 0, which has no roots, and when\n"
+    "no root lies right of any line at which the bound on the roots,\n"
+    "sum_k exp(-r h_k) |A_k|_F, is finite; RuntimeError when a count does not\n"
+    "resolve or the roots right of the line cannot all be located.";
+
+constexpr const char* is_stable_doc =
+    "Whether the system arg is asymptotically stable: no characteristic root\n"
+    "with Re >= 0, decided by the argument-principle count alone.\n"
+    "\n"
+    "A root on the imaginary axis, or within about 1e-9 max(1, R(0)) left of\n"
+    "it, counts as not stable. A system of order 0 is stable. Raises the\n"
+    "errors of count_roots when the count is impossible.";
+
 }  // namespace
 
 NB_MODULE(pyhalvex, m) {
@@ -186,4 +247,15 @@ NB_MODULE(pyhalvex, m) {
     m.def("count_roots", &count_roots);
 
     m.def("sensitivity", &sensitivity, sensitivity_doc);
+
+    nb::class_<quorv::spectrum_result>(m, "Spectrum", spectrum_class_doc)
+        .def_prop_ro("roots", [](const quorv::spectrum_result& s) { return s.roots; })
+        .def_prop_ro("multiplicities", [](const quorv::spectrum_result& s) { return s.multiplicities; })
+        .def_prop_ro("count", [](const quorv::spectrum_result& s) { return s.count; })
+        .def_prop_ro("complete", [](const quorv::spectrum_result& s) { return s.complete; })
+        .def_prop_ro("degree", [](const quorv::spectrum_result& s) { return s.degree; })
+        .def("__repr__", &quorv::describe);
+    m.def("spectrum", &spectrum, spectrum_doc);
+    m.def("spectral_abscissa", &spectral_abscissa, spectral_abscissa_doc);
+    m.def("is_stable", &is_stable, is_stable_doc);
 }

@@ -60,6 +60,10 @@ bool real_eigenvalues(Eigen::MatrixXd& A, Eigen::VectorXcd& lambda) {
     const std::int32_t n = lapack_order(A.rows());
     lambda.resize(n);
     if (n == 0) return true;
+    // dgeev refuses a matrix with an entry that is not finite (as its
+    // argument 4); such a matrix has no eigenvalues it could compute, and the
+    // caller falls back on its other route.
+    if (!A.allFinite()) return false;
     Eigen::VectorXd wr(n), wi(n);
     double query = 0;
     std::int32_t lwork = -1, info = 0;

@@ -7,7 +7,8 @@ namespace quorv {
 // Eigenvalues of a real square matrix by LAPACK's Hessenberg QR iteration
 // (balanced, no eigenvectors), in LAPACK's order: a complex-conjugate pair
 // adjacent, positive imaginary part first. A is overwritten. Returns false,
-// leaving lambda unspecified, when the iteration did not converge.
+// leaving lambda unspecified, when A has an entry that is not finite or the
+// iteration did not converge.
 bool real_eigenvalues(Eigen::MatrixXd& A, Eigen::VectorXcd& lambda);
 
 // Eigenvalues of complex n-by-n matrices, one after another, with LAPACK's

@@ -16,6 +16,9 @@ using cplx = std::complex<double>;
 constexpr double same_root = 1e-9;
 constexpr double near_root = 1e-4;
 constexpr double reach_cap = 1e-2;
+// Rounding scatters the zeros of a root of multiplicity m by about
+// 1e-16^{1/m} relative: this disk holds those of a double or triple root.
+constexpr double on_root_disk = 1e-4;
 constexpr int mean_nodes = 64;
 // Delta at a root of multiplicity m computed to O(1e-16) has a smallest
 // singular value of about 1e-16 relative, or 1e-16^{1/m}-scattered zeros
@@ -78,10 +81,16 @@ void resolve_group(log_determinant& f, const std::vector<cplx>& members, std::ve
     double spread = 0;
     for (const cplx& z : members) spread = std::max(spread, std::abs(z - centre));
     const double reach = distance_to_zeros(f, centre);
-    if (members.size() > 1 || reach > same_root * scale(centre)) {
+    // Delta exactly singular at a single entry: a root, whose multiplicity
+    // only a count on a small disk around it tells (Newton's method can land
+    // exactly on a double root, as on 0 for lambda = 1 - e^{-lambda}).
+    const bool on_root = members.size() == 1 && reach == 0 && !f.budget().exhausted();
+    if (members.size() > 1 || on_root || reach > same_root * scale(centre)) {
         // g is small, not large, at the centre of zeros scattered evenly
         // around it, so the reach alone may overshoot: it is capped.
-        const double radius = std::max(4 * spread, std::min(8 * reach, reach_cap * scale(centre)));
+        const double least = on_root ? on_root_disk * scale(centre) : 0;
+        const double radius =
+            std::max({least, 4 * spread, std::min(8 * reach, reach_cap * scale(centre))});
         const auto m = count_in_circle(f, centre, radius);
         const cplx mean = m && *m >= 1 ? zeros_mean(f, centre, radius, *m) : cplx(NAN, NAN);
         if (m && *m == 0) {
@@ -90,7 +99,7 @@ void resolve_group(log_determinant& f, const std::vector<cplx>& members, std::ve
         }
         if (std::isfinite(mean.real()) && std::isfinite(mean.imag()) && (*m == 1 || singular(f.system(), mean))) {
             slot.assign(members.size(), out.size());
-            out.push_back({mean, *m});
+            out.push_back({on_root && *m == 1 ? centre : mean, *m});
             disk.push_back(radius);
             return;
         }

@@ -22,9 +22,9 @@ constexpr int contour_moves = 3;
 // roots keeps a root on the line at a resolvable distance from the path.
 double line_offset(double r, double bound) { return 1e-9 * std::max({1.0, std::abs(r), bound}); }
 
-}  // namespace
-
-region_count count_region(const quorv& sys, double r, work_budget& budget) {
+// The count on sys in its own time unit, so that the line's offset and the
+// path's step limits are relative to the system's time scale.
+region_count count_in_own_unit(const quorv& sys, double r, work_budget& budget) {
     region_count result;
     double offset = line_offset(r, root_bound(sys, r));
     log_determinant f(sys, budget);
@@ -47,17 +47,20 @@ region_count count_region(const quorv& sys, double r, work_budget& budget) {
     return result;
 }
 
-long count_roots(const quorv& sys, double r, const interrupt_check& check) {
-    validate(sys);
-    if (std::isnan(r) || sys.n() == 0) return 0;
-    if (r > root_bound(sys, r)) return 0;
-    // Counted in the system's own time unit, so that the count's tolerances
-    // are relative to its time scale, as the roots are computed.
+}  // namespace
+
+region_count count_region(const quorv& sys, double r, work_budget& budget) {
     const own_time_unit own = in_own_time_unit(sys);
-    work_budget budget{count_evaluations, check};
-    const region_count counted = count_region(own.sys, r * own.unit, budget);
+    region_count counted = count_in_own_unit(own.sys, r * own.unit, budget);
+    counted.left /= own.unit;
+    counted.region = {counted.region.x0 / own.unit, counted.region.x1 / own.unit,
+                      counted.region.y0 / own.unit, counted.region.y1 / own.unit};
+    return counted;
+}
+
+long counted_or_throw(const region_count& counted, double r, const char* caller) {
     std::ostringstream message;
-    message << "count_roots: ";
+    message << caller << ": ";
     switch (counted.state) {
         case region_count::outcome::counted: return counted.count;
         case region_count::outcome::unbounded:
@@ -69,6 +72,21 @@ long count_roots(const quorv& sys, double r, const interrupt_check& check) {
     message << "the count of roots with Re >= " << r << " did not resolve within "
             << count_evaluations << " evaluations of the characteristic matrix";
     throw std::runtime_error(message.str());
+}
+
+long count_roots(const quorv& sys, double r, const interrupt_check& check) {
+    validate(sys);
+    if (std::isnan(r) || sys.n() == 0) return 0;
+    if (r > root_bound(sys, r)) return 0;
+    work_budget budget{count_evaluations, check};
+    return counted_or_throw(count_region(sys, r, budget), r, "count_roots");
+}
+
+bool is_stable(const quorv& sys, const interrupt_check& check) {
+    validate(sys);
+    if (sys.n() == 0) return true;
+    work_budget budget{count_evaluations, check};
+    return counted_or_throw(count_region(sys, 0.0, budget), 0.0, "is_stable") == 0;
 }
 
 }  // namespace quorv

@@ -34,4 +34,14 @@ region_count count_region(const quorv& sys, double r, work_budget& budget);
 // check is polled at every evaluation of the characteristic matrix.
 long count_roots(const quorv& sys, double r, const interrupt_check& check = {});
 
+// The count a region_count holds; the errors of count_roots, their message
+// led by `caller`, when it holds none.
+long counted_or_throw(const region_count& counted, double r, const char* caller);
+
+// Whether no root lies on or right of the imaginary axis, from the count
+// alone. A root within the count's margin left of the axis (about 1e-9
+// max(1, R(0))) counts as on it: the system is then not stable. An order-0
+// system has no roots and is stable. Errors as count_roots.
+bool is_stable(const quorv& sys, const interrupt_check& check = {});
+
 }  // namespace quorv

@@ -114,30 +114,30 @@ std::string order_of(const quorv& sys) { return "of order " + std::to_string(sys
 
 // The candidates of the rescaled system, and the degree of the pencil that
 // gave them. r_own is r in the system's own time unit.
-Eigen::VectorXcd candidates(const quorv& sys, double r_own, roots_report& report,
+Eigen::VectorXcd candidates(const quorv& sys, double r_own, root_search& search,
                             const interrupt_check& check) {
     if (*std::max_element(sys.hA.begin(), sys.hA.end()) == 0)
         return naming_allocation_failure("the eigenvalues of the summed matrices " + order_of(sys),
                                          [&] { return undelayed_candidates(sys); });
-    report.degree_needed = naming_allocation_failure(
+    search.degree_needed = naming_allocation_failure(
         "the degree estimate of the system " + order_of(sys), [&] { return estimate(sys, r_own, check); });
     // Compared as unsigned, so an estimate that overflowed to a negative value
     // is capped as well.
-    report.degree_used =
-        static_cast<std::uint32_t>(report.degree_needed) > degree_cap ? degree_cap : report.degree_needed;
+    search.degree_used =
+        static_cast<std::uint32_t>(search.degree_needed) > degree_cap ? degree_cap : search.degree_needed;
     check.poll();
     const std::string pencil =
         "the eigenvalues of the pencil of order " +
-        std::to_string(sys.n() * (Eigen::Index(report.degree_used) + 1)) + " (the system " +
-        order_of(sys) + " at degree " + std::to_string(report.degree_used) + ")";
-    return naming_allocation_failure(pencil, [&] { return pencil_candidates(sys, report.degree_used); });
+        std::to_string(sys.n() * (Eigen::Index(search.degree_used) + 1)) + " (the system " +
+        order_of(sys) + " at degree " + std::to_string(search.degree_used) + ")";
+    return naming_allocation_failure(pencil, [&] { return pencil_candidates(sys, search.degree_used); });
 }
 
 // The global stage: the candidates refined; every root that reaches a small
 // residual, wherever it lies.
-std::vector<std::complex<double>> global_stage(const quorv& sys, double r, roots_report& report,
+std::vector<std::complex<double>> global_stage(const quorv& sys, double r, root_search& search,
                                                const interrupt_check& check) {
-    const Eigen::VectorXcd start = candidates(sys, r, report, check);
+    const Eigen::VectorXcd start = candidates(sys, r, search, check);
     check.poll();
     return naming_allocation_failure(
         "the Newton refinement of " + std::to_string(start.size()) + " candidates of the system " +
@@ -176,71 +176,82 @@ std::vector<std::complex<double>> assemble(const std::vector<std::complex<double
     return result;
 }
 
-// The roots the count says are there: the pencil's roots grouped into
-// distinct ones with their multiplicities, and the missing ones located.
-std::vector<std::complex<double>> completed(const quorv& sys, double r, const region_count& region,
-                                            const std::vector<std::complex<double>>& found,
-                                            roots_report& report, const interrupt_check& check) {
-    work_budget budget{completion_evaluations, check};
-    log_determinant f(sys, budget);
-    const clustered_roots pencil = cluster_roots(f, found);
-    std::vector<root_cluster> known = pencil.clusters;
-    const completion_outcome added = complete_roots(f, region.region, region.count, region.left, known);
-    report.counted = region.count;
-    report.found = 0;
-    for (const root_cluster& c : known)
-        if (region.region.contains(c.z)) report.found += c.multiplicity;
-    report.state = report.found >= report.counted ? roots_report::completeness::confirmed
-                                                  : roots_report::completeness::incomplete;
-    return assemble(found, pencil, known, added, r);
-}
-
-// Every root of sys in {Re >= r} in the completion's bookkeeping, and those
-// in the thin strip left of r that the count holds too: the caller applies r.
-std::vector<std::complex<double>> counted_roots(const quorv& sys, double r, roots_report& report,
-                                                const interrupt_check& check) {
-    const double bound = root_bound(sys, r);
-    // |lambda| <= bound for every root with Re lambda >= r, and r > bound
-    // leaves no such lambda.
-    if (r > bound) return {};
-    const std::vector<std::complex<double>> refined = global_stage(sys, r, report, check);
-    region_count region;
-    if (std::isfinite(bound)) {
-        work_budget budget{count_evaluations, check};
-        region = naming_allocation_failure("the count of the roots of the system " + order_of(sys),
-                                           [&] { return count_region(sys, r, budget); });
-    } else {
-        region.state = region_count::outcome::unbounded;
-    }
-    if (region.state == region_count::outcome::counted)
-        return naming_allocation_failure("the completion of the roots of the system " + order_of(sys), [&] {
-            const auto found = on_or_right_of(refined, region.left);
-            return completed(sys, region.left, region, found, report, check);
-        });
-    report.state = region.state == region_count::outcome::unbounded ? roots_report::completeness::unbounded
-                                                                    : roots_report::completeness::uncounted;
-    return refined;
+// The search's results, found in the system's own time unit, in the
+// caller's units.
+void to_callers_units(root_search& s, double unit) {
+    for (auto* list : {&s.refined, &s.right_of_left})
+        for (std::complex<double>& z : *list) z /= unit;
+    for (auto* clusters : {&s.pencil.clusters, &s.known, &s.added.added})
+        for (root_cluster& c : *clusters) c.z /= unit;
+    s.region.left /= unit;
+    s.region.region = {s.region.region.x0 / unit, s.region.region.x1 / unit,
+                       s.region.region.y0 / unit, s.region.region.y1 / unit};
 }
 
 }  // namespace
 
-// The whole computation runs in the system's own time unit, so that every
-// tolerance in it is relative to the system's time scale; the roots are
-// brought back to the user's units before they are compared with r.
+// The whole search runs in the system's own time unit, so that every
+// tolerance in it is relative to the system's time scale; its results are
+// brought back to the caller's units before anything is compared with r.
+root_search search_roots(const quorv& sys, double r, const interrupt_check& check) {
+    const own_time_unit own = naming_allocation_failure(
+        "a rescaled copy of the system " + order_of(sys), [&] { return in_own_time_unit(sys); });
+    const quorv& scaled = own.sys;
+    const double r_own = r * own.unit;
+    root_search s;
+    s.refined = global_stage(scaled, r_own, s, check);
+    if (std::isfinite(root_bound(scaled, r_own))) {
+        work_budget budget{count_evaluations, check};
+        s.region = naming_allocation_failure("the count of the roots of the system " + order_of(sys),
+                                             [&] { return count_region(scaled, r_own, budget); });
+    } else {
+        s.region.state = region_count::outcome::unbounded;
+    }
+    if (s.region.state == region_count::outcome::counted) {
+        // The pencil's roots grouped into distinct ones with their
+        // multiplicities, and the ones the count says are missing located.
+        naming_allocation_failure("the completion of the roots of the system " + order_of(sys), [&] {
+            work_budget budget{completion_evaluations, check};
+            log_determinant f(scaled, budget);
+            s.right_of_left = on_or_right_of(s.refined, s.region.left);
+            s.pencil = cluster_roots(f, s.right_of_left);
+            s.known = s.pencil.clusters;
+            s.added = complete_roots(f, s.region.region, s.region.count, s.region.left, s.known);
+            return 0;
+        });
+    }
+    to_callers_units(s, own.unit);
+    return s;
+}
+
 std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report& report,
                                         const interrupt_check& check) {
     validate(sys);
     report = {};
     if (std::isnan(r) || sys.n() == 0) return {};
-    const own_time_unit own = naming_allocation_failure(
-        "a rescaled copy of the system " + order_of(sys), [&] { return in_own_time_unit(sys); });
-    std::vector<std::complex<double>> result;
-    for (const std::complex<double> mu : counted_roots(own.sys, r * own.unit, report, check))
-        if (const std::complex<double> lambda = mu / own.unit; lambda.real() >= r) result.push_back(lambda);
-    // Without a count, what was found is what the list holds.
-    using completeness = roots_report::completeness;
-    if (report.state == completeness::unbounded || report.state == completeness::uncounted)
-        report.found = static_cast<long>(result.size());
+    // |lambda| <= bound for every root with Re lambda >= r, and r > bound
+    // leaves no such lambda.
+    if (r > root_bound(sys, r)) return {};
+    const root_search s = search_roots(sys, r, check);
+    report.degree_needed = s.degree_needed;
+    report.degree_used = s.degree_used;
+    if (s.region.state == region_count::outcome::counted) {
+        report.counted = s.region.count;
+        for (const root_cluster& c : s.known)
+            if (s.region.region.contains(c.z)) report.found += c.multiplicity;
+        report.state = report.found >= report.counted ? roots_report::completeness::confirmed
+                                                      : roots_report::completeness::incomplete;
+        return assemble(s.right_of_left, s.pencil, s.known, s.added, r);
+    }
+    report.state = s.region.state == region_count::outcome::unbounded ? roots_report::completeness::unbounded
+                                                                      : roots_report::completeness::uncounted;
+    std::vector<std::complex<double>> result = on_or_right_of(s.refined, r);
+    // With nothing found and nothing counted, an empty list would read as
+    // "no roots right of r".
+    if (result.empty() && report.state == roots_report::completeness::unbounded && std::isfinite(r))
+        throw std::runtime_error("the roots right of r can neither be bounded nor counted: the "
+                                 "damping factors overflow; a larger r is needed");
+    report.found = static_cast<long>(result.size());
     return result;
 }
 

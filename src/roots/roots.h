@@ -5,6 +5,9 @@
 
 #include "model/quorv.h"
 #include "roots/interrupt.h"
+#include "roots/completion.h"
+#include "roots/multiple_root.h"
+#include "roots/root_count.h"
 
 namespace quorv {
 
@@ -24,6 +27,27 @@ struct roots_report {
     int degree_needed = 0;
     int degree_used = 0;
 };
+
+// One pass of the computation right of r: the pencil's refined candidates,
+// the count of the roots with Re >= r and, when it resolved, the distinct
+// roots in the counted region with their multiplicities. For a validated
+// system of order n >= 1 and a finite r at most root_bound(sys, r).
+struct root_search {
+    // Every candidate that refined to a small residual, wherever it lies, in
+    // candidate order; and those on or right of the counted region's left side.
+    std::vector<std::complex<double>> refined;
+    std::vector<std::complex<double>> right_of_left;
+    region_count region;
+    // right_of_left grouped into distinct roots; `known` holds those
+    // clusters (multiplicity 0 for one absorbed into a multiple root), then
+    // the roots the completion added.
+    clustered_roots pencil;
+    std::vector<root_cluster> known;
+    completion_outcome added;
+    int degree_needed = 0;
+    int degree_used = 0;
+};
+root_search search_roots(const quorv& sys, double r, const interrupt_check& check = {});
 
 // Every characteristic root lambda of sys with Re lambda >= r, refined by
 // Newton's method: first those of the pencil's candidates, in candidate

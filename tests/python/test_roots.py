@@ -189,10 +189,9 @@ def test_error_paths_that_come_before_any_numerics():
         roots(quorv([], []), 0.0)
     with pytest.raises(IndexError, match="^invalid vector subscript$"):
         roots(quorv([np.eye(2), np.ones((3, 3))], [0.0]), 0.0)
-    with pytest.warns(RuntimeWarning, match="completeness could not be checked"):
-        # A delay of 1e300 puts the roots right of r beyond what any degree resolves
-        # and the bound on them beyond any double: whatever the list holds, it says
-        # that it could not be checked, so an empty one does not read as "no roots".
+    with pytest.raises(RuntimeError, match="damping factors overflow; a larger r is needed"):
+        # A delay of 1e300 puts the roots right of r beyond what any degree resolves:
+        # an error, not an empty list that would read as "no roots right of r".
         roots(quorv([np.array([[-1.0]]), np.array([[0.5]])], [0.0, 1e300]), -1.0)
     with pytest.raises(MemoryError, match="pencil of order 46460 is too large"):
         roots(quorv([np.zeros((460, 460)), 1e3 * np.eye(460)], [0.0, 1.0]), -1.0)

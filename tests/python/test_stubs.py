@@ -28,6 +28,10 @@ WRONG_CALLS = textwrap.dedent(
     pyhalvex.sensitivity(system, "1j")  # arg-type
     derivatives: list[complex] = pyhalvex.sensitivity(system, 1j)  # assignment
     version: int = pyhalvex.__version__  # assignment
+    stable: str = pyhalvex.is_stable(system)  # assignment
+    pyhalvex.spectral_abscissa(system, 0.0)  # call-arg
+    pyhalvex.spectrum(system, 0.0).count = 2  # misc
+    listed: list[complex] = pyhalvex.spectrum(system, 0.0).roots  # assignment
     """
 )
 
