@@ -1,5 +1,6 @@
 #include "roots/candidates.h"
 
+#include <complex>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
@@ -62,23 +63,36 @@ void check_memory(Eigen::Index D, double needed) {
                                advice);
 }
 
-// Generalized eigenvalues alpha/beta; each part of the numerator is divided
-// by the real denominator, so a zero denominator gives a candidate that is
-// not finite and is dropped later. The status is read before the results:
-// the eigenvalues of a failed reduction are not defined.
+// The eigenvalues of the pencil from its real generalized Schur form
+// (S quasi-triangular, T upper triangular), by Eigen's RealQZ, whose status
+// can be read when the iteration failed (GeneralizedEigenSolver asserts
+// then). A 1x1 block gives S_ii / T_ii; a 2x2 block the conjugate pair of
+// T_b^{-1} S_b, from its trace and determinant, negative imaginary part first. A zero T_ii gives a
+// candidate that is not finite, which is dropped later.
 Eigen::VectorXcd qz_candidates(const quorv& sys, int N) {
     const auto [M1, M2] = discretize(sys, N);
-    Eigen::GeneralizedEigenSolver<Eigen::MatrixXd> qz;
-    qz.compute(M1, M2, false);
+    const Eigen::RealQZ<Eigen::MatrixXd> qz(M1, M2, false);
     if (qz.info() != Eigen::Success)
         throw std::runtime_error("the QZ iteration did not converge on the pencil of order " +
                                  std::to_string(M1.rows()) +
                                  ", nor did the QR iteration on its standard form");
-    const Eigen::VectorXcd& alpha = qz.alphas();
-    const Eigen::VectorXd& beta = qz.betas();
-    Eigen::VectorXcd lambda(beta.size());
-    for (Eigen::Index i = 0; i < beta.size(); ++i)
-        lambda[i] = {alpha[i].real() / beta[i], alpha[i].imag() / beta[i]};
+    const Eigen::MatrixXd& S = qz.matrixS();
+    const Eigen::MatrixXd& T = qz.matrixT();
+    const Eigen::Index D = S.rows();
+    Eigen::VectorXcd lambda(D);
+    for (Eigen::Index i = 0; i < D;) {
+        if (i == D - 1 || S(i + 1, i) == 0) {
+            lambda[i] = S(i, i) / T(i, i);
+            ++i;
+            continue;
+        }
+        const Eigen::Matrix2d B = T.block<2, 2>(i, i).triangularView<Eigen::Upper>().solve(S.block<2, 2>(i, i));
+        const double half_trace = 0.5 * B.trace();
+        const std::complex<double> root = std::sqrt(std::complex<double>(half_trace * half_trace - B.determinant()));
+        lambda[i] = half_trace - root;
+        lambda[i + 1] = half_trace + root;
+        i += 2;
+    }
     return lambda;
 }
 
