@@ -110,27 +110,18 @@ std::vector<std::complex<double>> roots(const quorv::quorv& sys, double r) {
             return quorv::roots(model, r, report, check);
         });
     int failed = 0;
-    switch (report.state) {
-        case completeness::confirmed: break;
-        case completeness::unbounded:
-            failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
-                                      "roots: found %ld roots with Re >= r; completeness could not be "
-                                      "checked, as the bound on the roots' modulus is not finite for this r",
-                                      report.found);
-            break;
-        case completeness::uncounted:
-            failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
-                                      "roots: found %ld roots with Re >= r; completeness could not be "
-                                      "checked, as counting them did not resolve within the work budget",
-                                      report.found);
-            break;
-        case completeness::incomplete:
-            failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
-                                      "roots: counted %ld roots with Re >= r, found %ld; %ld could not be "
-                                      "located within the work budget",
-                                      report.counted, report.found, report.counted - report.found);
-            break;
-    }
+    if (report.state == completeness::incomplete)
+        failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                                  "roots: counted %ld roots with Re >= r, found %ld; %ld could not be "
+                                  "located within the work budget",
+                                  report.counted, report.found, report.counted - report.found);
+    else if (report.state != completeness::confirmed)
+        failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                                  "roots: found %ld roots with Re >= r; completeness could not be checked, as %s",
+                                  report.found,
+                                  report.state == completeness::unbounded
+                                      ? "the bound on the roots' modulus is not finite for this r"
+                                      : "counting them did not resolve within the work budget");
     if (failed < 0) throw nb::python_error();
     return found;
 }
