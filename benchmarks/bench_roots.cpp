@@ -2,10 +2,11 @@
 // matrices, and for each an abscissa r chosen so that the discretization
 // degree N comes out near 10, 50 and 100. Reports N, the pencil order D, the
 // roots found, the roots counted, the median time (wall and CPU) of a call,
-// the share of it the count of the roots right of r takes, and its peak
-// memory; then the share of the largest pencil's time spent forming its
-// standard form and in LAPACK's eigenvalue iteration, and two systems whose
-// roots the pencil alone does not all find.
+// the share of it the count of the roots right of r takes, the time of the
+// completion stage, and its peak memory; then the share of the largest
+// pencil's time spent forming its standard form and in LAPACK's eigenvalue
+// iteration, and two systems whose roots the pencil alone does not all find,
+// with the time of each stage.
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -77,51 +78,44 @@ struct row {
     double seconds;
     double cpu_seconds;
     double count_share;
+    double completion_seconds;
     double peak_mib;
 };
 
-// Median time of three calls of work().
-template <typename Work>
-double median_seconds(Work work) {
-    std::vector<double> times;
-    for (int rep = 0; rep < 3; ++rep) {
-        const auto start = clock_type::now();
-        work();
-        times.push_back(seconds_since(start));
-    }
-    std::sort(times.begin(), times.end());
-    return times[1];
-}
+struct call {
+    double seconds, cpu_seconds;
+    quorv::roots_report report;
+    std::size_t found;
+};
 
-double count_seconds(const quorv::quorv& sys, double r) {
-    return median_seconds([&] {
-        quorv::work_budget budget{quorv::count_evaluations};
-        quorv::count_region(sys, r, budget);
-    });
-}
-
-row measure(int n, int m, int target) {
-    const quorv::quorv sys = random_system(n, m, 1000u * n + m);
-    const double r = abscissa_for_degree(sys, target);
-    std::vector<double> times, cpu_times;
-    quorv::roots_report degree;
-    std::size_t found = 0;
-    double peak_mib = 0;
+// Three calls of roots(sys, r), sorted by wall time: the middle one is the median.
+std::vector<call> three_calls(const quorv::quorv& sys, double r, double& peak_mib) {
+    std::vector<call> calls;
     for (int rep = 0; rep < 3; ++rep) {
         reset_peak();
         const long before = status_kib("VmRSS");
         const auto start = clock_type::now();
         const std::clock_t cpu_start = std::clock();
-        found = quorv::roots(sys, r, degree).size();
-        times.push_back(seconds_since(start));
-        cpu_times.push_back(double(std::clock() - cpu_start) / CLOCKS_PER_SEC);
+        call c;
+        c.found = quorv::roots(sys, r, c.report).size();
+        c.seconds = seconds_since(start);
+        c.cpu_seconds = double(std::clock() - cpu_start) / CLOCKS_PER_SEC;
+        calls.push_back(c);
         peak_mib = std::max(peak_mib, (status_kib("VmHWM") - before) / 1024.0);
     }
-    std::sort(times.begin(), times.end());
-    std::sort(cpu_times.begin(), cpu_times.end());
-    return {n,        m,            degree.degree_used, long(n) * (degree.degree_used + 1),
-            r,        found,        degree.counted,     times[1],
-            cpu_times[1], count_seconds(sys, r) / times[1], peak_mib};
+    std::sort(calls.begin(), calls.end(), [](const call& a, const call& b) { return a.seconds < b.seconds; });
+    return calls;
+}
+
+row measure(int n, int m, int target) {
+    const quorv::quorv sys = random_system(n, m, 1000u * n + m);
+    const double r = abscissa_for_degree(sys, target);
+    double peak_mib = 0;
+    const call median = three_calls(sys, r, peak_mib)[1];
+    const quorv::roots_report& report = median.report;
+    return {n, m, report.degree_used, long(n) * (report.degree_used + 1), r, median.found, report.counted,
+            median.seconds, median.cpu_seconds, report.seconds.count / median.seconds,
+            report.seconds.completion, peak_mib};
 }
 
 void eigen_solver_share(const row& largest) {
@@ -183,13 +177,13 @@ double abscissa_for_count(const quorv::quorv& sys, long target) {
 }
 
 void completion_target(const char* name, const quorv::quorv& sys, double r) {
-    quorv::roots_report report;
-    std::size_t found = 0;
-    const double total = median_seconds([&] { found = quorv::roots(sys, r, report).size(); });
-    std::printf("%s at r = %.4f: %ld roots counted, %ld found (%zu entries), %.3f s per call, "
-                "of which the count %.3f s; degree %d of %d asked\n",
-                name, r, report.counted, report.found, found, total, count_seconds(sys, r),
-                report.degree_used, report.degree_needed);
+    double peak_mib = 0;
+    const call median = three_calls(sys, r, peak_mib)[1];
+    const quorv::roots_report& report = median.report;
+    std::printf("%s at r = %.4f: %ld roots counted, %ld found (%zu entries), %.3f s per call: "
+                "global stage %.3f s, count %.3f s, completion %.3f s; degree %d of %d asked\n",
+                name, r, report.counted, report.found, median.found, median.seconds, report.seconds.global,
+                report.seconds.count, report.seconds.completion, report.degree_used, report.degree_needed);
 }
 
 }  // namespace
@@ -197,15 +191,15 @@ void completion_target(const char* name, const quorv::quorv& sys, double r) {
 int main() {
     const int ladder[][2] = {{1, 2}, {2, 3}, {5, 4}, {10, 5}, {20, 6}};
     std::vector<row> rows;
-    std::printf("| n | matrices | r | N | D | roots found | roots counted | time (ms) | CPU time (ms) | count share | peak memory (MiB) |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
+    std::printf("| n | matrices | r | N | D | roots found | roots counted | time (ms) | CPU time (ms) | count share | completion (ms) | peak memory (MiB) |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const auto& [n, m] : ladder)
         for (int target : {10, 50, 100}) {
             const row x = measure(n, m, target);
             rows.push_back(x);
-            std::printf("| %d | %d | %.3f | %d | %ld | %zu | %ld | %.3f | %.3f | %.0f%% | %.1f |\n", x.n, x.m, x.r,
-                        x.N, x.D, x.found, x.counted, 1e3 * x.seconds, 1e3 * x.cpu_seconds,
-                        100 * x.count_share, x.peak_mib);
+            std::printf("| %d | %d | %.3f | %d | %ld | %zu | %ld | %.3f | %.3f | %.0f%% | %.3f | %.1f |\n", x.n, x.m,
+                        x.r, x.N, x.D, x.found, x.counted, 1e3 * x.seconds, 1e3 * x.cpu_seconds,
+                        100 * x.count_share, 1e3 * x.completion_seconds, x.peak_mib);
             std::fflush(stdout);
         }
     eigen_solver_share(*std::max_element(rows.begin(), rows.end(),

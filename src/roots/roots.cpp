@@ -1,6 +1,7 @@
 #include "roots/roots.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -176,6 +177,12 @@ std::vector<std::complex<double>> assemble(const std::vector<std::complex<double
     return result;
 }
 
+using stopwatch = std::chrono::steady_clock;
+
+double seconds_since(stopwatch::time_point start) {
+    return std::chrono::duration<double>(stopwatch::now() - start).count();
+}
+
 // The search's results, found in the system's own time unit, in the
 // caller's units.
 void to_callers_units(root_search& s, double unit) {
@@ -199,7 +206,10 @@ root_search search_roots(const quorv& sys, double r, const interrupt_check& chec
     const quorv& scaled = own.sys;
     const double r_own = r * own.unit;
     root_search s;
+    auto start = stopwatch::now();
     s.refined = global_stage(scaled, r_own, s, check);
+    s.seconds.global = seconds_since(start);
+    start = stopwatch::now();
     if (std::isfinite(root_bound(scaled, r_own))) {
         work_budget budget{count_evaluations, check};
         s.region = naming_allocation_failure("the count of the roots of the system " + order_of(sys),
@@ -207,6 +217,8 @@ root_search search_roots(const quorv& sys, double r, const interrupt_check& chec
     } else {
         s.region.state = region_count::outcome::unbounded;
     }
+    s.seconds.count = seconds_since(start);
+    start = stopwatch::now();
     if (s.region.state == region_count::outcome::counted) {
         // The pencil's roots grouped into distinct ones with their
         // multiplicities, and the ones the count says are missing located.
@@ -220,6 +232,7 @@ root_search search_roots(const quorv& sys, double r, const interrupt_check& chec
             return 0;
         });
     }
+    s.seconds.completion = seconds_since(start);
     to_callers_units(s, own.unit);
     return s;
 }
@@ -235,6 +248,7 @@ std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report
     const root_search s = search_roots(sys, r, check);
     report.degree_needed = s.degree_needed;
     report.degree_used = s.degree_used;
+    report.seconds = s.seconds;
     if (s.region.state == region_count::outcome::counted) {
         report.counted = s.region.count;
         for (const root_cluster& c : s.known)

@@ -11,6 +11,15 @@
 
 namespace quorv {
 
+// Wall time of the stages of one search, in seconds: the degree estimate,
+// pencil and refinement; the count; the grouping of the pencil's roots and
+// the completion.
+struct stage_seconds {
+    double global = 0;
+    double count = 0;
+    double completion = 0;
+};
+
 // What a roots call could say about the completeness of its result.
 struct roots_report {
     enum class completeness {
@@ -26,6 +35,7 @@ struct roots_report {
     // The discretization degree the estimate asked for and the one used.
     int degree_needed = 0;
     int degree_used = 0;
+    stage_seconds seconds;
 };
 
 // One pass of the computation right of r: the pencil's refined candidates,
@@ -46,6 +56,7 @@ struct root_search {
     completion_outcome added;
     int degree_needed = 0;
     int degree_used = 0;
+    stage_seconds seconds;
 };
 root_search search_roots(const quorv& sys, double r, const interrupt_check& check = {});
 
