@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "roots/newton.h"
 #include "roots/residual.h"
@@ -19,12 +22,19 @@ constexpr double newton_tolerance = 1e-10;
 constexpr int newton_steps = 10;
 constexpr double acceptance_residual = 1e-5;
 constexpr double same_root = 1e-9;
+constexpr double two_pi = 2 * std::numbers::pi;
 constexpr double near_root = 1e-4;
 // Where a piece is cut, as shares of its longer side: off the middle first,
 // so that a cut does not run along the real axis of a symmetric piece.
 constexpr double cuts[] = {0.5 + 1.0 / 64, 0.5 - 3.0 / 64, 0.5 + 5.0 / 64, 0.5 - 7.0 / 64, 0.5 + 11.0 / 64};
 
 double scale(cplx z) { return std::max(1.0, std::abs(z)); }
+
+double largest_delay(const quorv& sys) {
+    double h_max = 0;
+    for (std::size_t k = 0; k < sys.mA(); ++k) h_max = std::max(h_max, sys.hk(k));
+    return h_max;
+}
 
 // Newton's method on Delta(lambda) v = 0, |v| = 1 from a start point, with
 // the vector of Delta's smallest singular value; restarted from where a run
@@ -35,9 +45,12 @@ public:
         : sys(sys), solver(static_cast<int>(sys.n() + 1)), x(sys.n() + 1), Delta(sys.n(), sys.n()),
           svd(sys.n(), sys.n(), Eigen::ComputeThinV), residual(characteristic_residual(sys)) {}
 
-    std::optional<cplx> from(cplx start) {
+    // Each run of Newton's method is charged to the budget as the
+    // evaluations of its steps.
+    std::optional<cplx> from(cplx start, work_budget& budget) {
         const Eigen::Index n = sys.n();
         for (int run = 0; run < locate_restarts; ++run) {
+            budget.spend(newton_steps);
             characteristic_matrix(sys, start, Delta);
             if (!Delta.allFinite()) return std::nullopt;
             svd.compute(Delta, Eigen::ComputeThinV);
@@ -64,6 +77,30 @@ public:
         : f(f), region(region), left(left), known(known), locate(f.system()) {}
 
     completion_outcome outcome;
+
+    // The roots of a delay system lie on chains along which neighbours are
+    // about 2 pi / h_max apart in Im far out: there the term of the largest
+    // delay balances lambda, lambda ~ a e^{-lambda h_max}, whose solutions
+    // repeat with that period. Newton's method started one period above and
+    // below every known root, and every root found that way, finds the
+    // roots of regular chains for some ten evaluations each, where a count
+    // of a piece costs hundreds; the pieces are counted only for the rest.
+    void follow_chains(long count) {
+        const double h_max = largest_delay(f.system());
+        if (h_max <= 0) return;
+        const cplx period(0, two_pi / h_max);
+        long inside = known_in(region);
+        for (std::size_t i = 0; i < known.size() && inside < count; ++i) {
+            const cplx z = known[i].z;
+            if (known[i].multiplicity == 0) continue;
+            for (const cplx step : {period, -period}) {
+                if (f.budget().exhausted()) return;
+                const std::size_t before = known.size();
+                if (try_locate(z + step))
+                    for (std::size_t j = before; j < known.size(); ++j) inside += known[j].multiplicity;
+            }
+        }
+    }
 
     // Makes `known` account for the `count` roots in rect.
     void fill(const rectangle& rect, long count, int depth) {
@@ -128,7 +165,7 @@ private:
     }
 
     bool try_locate(cplx start) {
-        const auto z = locate.from(start);
+        const auto z = locate.from(start, f.budget());
         if (!z || !region.contains(*z) || z->real() < left || is_known(*z)) return false;
         const std::optional<root_cluster> checked = checked_root(f, *z);
         if (!checked || (is_known(checked->z) && checked->multiplicity == 1)) return false;
@@ -149,9 +186,7 @@ private:
     void split(const rectangle& rect, long count, int depth) {
         const bool across_real = rect.x1 - rect.x0 >= rect.y1 - rect.y0;
         const double lo = across_real ? rect.x0 : rect.y0, hi = across_real ? rect.x1 : rect.y1;
-        for (const double share : cuts) {
-            const double cut = lo + share * (hi - lo);
-            if (near_a_known_root(rect, across_real, cut, 1e-3 * (hi - lo))) continue;
+        for (const double cut : cuts_by_clearance(rect, across_real, lo, hi)) {
             rectangle lower = rect, upper = rect;
             (across_real ? lower.x1 : lower.y1) = cut;
             (across_real ? upper.x0 : upper.y0) = cut;
@@ -165,10 +200,26 @@ private:
         outcome.complete = false;
     }
 
-    bool near_a_known_root(const rectangle& rect, bool across_real, double cut, double margin) const {
-        return std::any_of(known.begin(), known.end(), [&](const root_cluster& c) {
-            return rect.contains(c.z) && std::abs((across_real ? c.z.real() : c.z.imag()) - cut) < margin;
-        });
+    // Where to cut rect: a count along a cut that passes close to a zero
+    // needs short steps there, and fails on one. The cuts that keep a margin
+    // of 1e-3 of the side from every known root come first, in their order;
+    // then the others, farthest from the known roots first.
+    std::vector<double> cuts_by_clearance(const rectangle& rect, bool across_real, double lo, double hi) const {
+        const double margin = 1e-3 * (hi - lo);
+        std::vector<std::pair<double, double>> by_clearance;
+        for (const double share : cuts) {
+            const double cut = lo + share * (hi - lo);
+            double clearance = margin;
+            for (const root_cluster& c : known)
+                if (rect.contains(c.z))
+                    clearance = std::min(clearance, std::abs((across_real ? c.z.real() : c.z.imag()) - cut));
+            by_clearance.emplace_back(clearance, cut);
+        }
+        std::stable_sort(by_clearance.begin(), by_clearance.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        std::vector<double> ordered;
+        for (const auto& [clearance, cut] : by_clearance) ordered.push_back(cut);
+        return ordered;
     }
 };
 
@@ -177,6 +228,7 @@ private:
 completion_outcome complete_roots(log_determinant& f, const rectangle& region, long count, double left,
                                   std::vector<root_cluster>& known) {
     filler fill(f, region, left, known);
+    fill.follow_chains(count);
     fill.fill(region, count, 0);
     return fill.outcome;
 }

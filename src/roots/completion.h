@@ -18,11 +18,14 @@ struct completion_outcome {
 };
 
 // Finds the roots that `known` misses among the `count` roots in `region`
-// (those with Re >= left): the region is bisected, each half counted, and
-// in a piece that holds more roots than are known there, Newton's method
-// from its centre locates one; every root found is refined and accepted as
-// the pencil's candidates are (residual below 1e-5, Re >= left). Conjugates
-// of located roots are added with them. `known` gains the added roots.
+// (those with Re >= left): first Newton's method from one period 2 pi / h_max
+// above and below every known root, following the chains the roots lie on;
+// then, for what is still missing, the region is bisected, each half
+// counted, and in a piece that holds more roots than are known there,
+// Newton's method from its centre locates one. Every root found is refined
+// and accepted as the pencil's candidates are (residual below 1e-5,
+// Re >= left). Conjugates of located roots are added with them. `known`
+// gains the added roots.
 completion_outcome complete_roots(log_determinant& f, const rectangle& region, long count, double left,
                                   std::vector<root_cluster>& known);
 

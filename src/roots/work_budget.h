@@ -13,9 +13,11 @@ struct work_budget {
     long evaluations_left;
     interrupt_check check{};
 
-    bool spend() {
+    bool spend(long evaluations = 1) {
         check.poll();
-        return evaluations_left-- > 0;
+        const bool enough = evaluations_left > 0;
+        evaluations_left -= evaluations;
+        return enough;
     }
     bool exhausted() const { return evaluations_left <= 0; }
 };

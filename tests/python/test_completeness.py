@@ -76,6 +76,7 @@ def test_completion_on_terms_in_any_order():
     [
         (5, [0.0, 0.5, 1.5, 2.0, 3.0], -0.8),  # modes on the largest of five delays
         (8, [0.0, 3.0, 6.0, 9.0, 12.0, 15.0, 18.0, 21.0, 23.0, 25.0], -0.02),  # many long delays
+        (5, [0.0, 1.0, 2.0], -3.5),  # some 2300 roots, most of them beyond the capped pencil
     ],
 )
 def test_completion_on_modal_systems(n, delays, r):
