@@ -22,10 +22,20 @@ constexpr int contour_moves = 3;
 // roots keeps a root on the line at a resolvable distance from the path.
 double line_offset(double r, double bound) { return 1e-9 * std::max({1.0, std::abs(r), bound}); }
 
+// No root with Re >= r lies beyond the bound R(r), so none has Re < -R(r):
+// a line further left than that (r = -inf for an undelayed system) holds
+// the same roots as the line at -2 R(r) - 1, which keeps the path finite and
+// its offset small.
+double nearest_equivalent_line(const quorv& sys, double r) {
+    const double bound = root_bound(sys, r);
+    return std::isfinite(bound) ? std::max(r, -2 * bound - 1) : r;
+}
+
 // The count on sys in its own time unit, so that the line's offset and the
 // path's step limits are relative to the system's time scale.
 region_count count_in_own_unit(const quorv& sys, double r, work_budget& budget) {
     region_count result;
+    r = nearest_equivalent_line(sys, r);
     double offset = line_offset(r, root_bound(sys, r));
     log_determinant f(sys, budget);
     for (int attempt = 0; attempt <= contour_moves; ++attempt, offset *= 16) {
