@@ -8,6 +8,8 @@ namespace quorv {
 
 namespace {
 
+// Every stored delay, as the delay interval of the discretization spans
+// them all.
 double largest_delay(const quorv& sys) { return *std::max_element(sys.hA.begin(), sys.hA.end()); }
 
 // Whether u * A_k keeps every entry of every matrix a normal, finite double:
@@ -22,23 +24,31 @@ bool rescales_exactly_enough(const quorv& sys, double u) {
     return true;
 }
 
-// The power of two that brings the norm of sum_k A_k into [1/2, 1), or one.
+// The power of two that brings a size into [1/2, 1), or one for a size
+// that is zero or not finite.
+double power_of_two_unit(double size) {
+    if (!(size > 0) || !std::isfinite(size)) return 1;
+    int exponent = 0;
+    std::frexp(size, &exponent);
+    return std::ldexp(1.0, -exponent);
+}
+
+// The time the matrices take to act: 1 / |sum_k A_k| for an undelayed
+// system, whose roots are the eigenvalues of the sum; 1 / sum_k |A_k| for a
+// delayed one, whose terms act separately.
 double size_unit(const quorv& sys) {
     Eigen::MatrixXd sum = Eigen::MatrixXd::Zero(sys.n(), sys.n());
-    for (const Eigen::MatrixXd& a : sys.A) sum += a;
-    const double norm = sum.norm();
-    if (!(norm > 0) || !std::isfinite(norm)) return 1;
-    int exponent = 0;
-    std::frexp(norm, &exponent);
-    return std::ldexp(1.0, -exponent);
+    double norms = 0;
+    for (const Eigen::MatrixXd& a : sys.A) sum += a, norms += a.norm();
+    return power_of_two_unit(largest_delay(sys) > 0 ? norms : sum.norm());
 }
 
 }  // namespace
 
 double time_unit(const quorv& sys) {
-    const double h_max = largest_delay(sys);
-    if (h_max > 0 && rescales_exactly_enough(sys, h_max)) return h_max;
-    return size_unit(sys);
+    const double by_size = size_unit(sys);
+    const double unit = std::max(largest_delay(sys), by_size);
+    return rescales_exactly_enough(sys, unit) ? unit : by_size;
 }
 
 own_time_unit in_own_time_unit(const quorv& sys) {

@@ -7,15 +7,17 @@ namespace quorv {
 // A computation runs in the system's own time unit, so that its absolute
 // tolerances (Newton's, the acceptance residual) mean the same at every time
 // scale. With the time unit u, the system with matrices u*A_k and delays h_k/u
-// has exactly the roots u*lambda. The unit is the largest delay: the degree
-// curves of the estimate are calibrated for a delay interval of length one,
-// and the pencil of the rescaled system has the rescaled eigenvalues. An
-// undelayed system x' = (sum_k A_k) x has no delay to measure time by; its
-// roots are the eigenvalues of the sum, whose size is the only time scale it
-// has, so the unit is the power of two that brings the norm of the sum into
-// [1/2, 1) (a power of two, so the rescaling itself rounds nothing), or one
-// for a zero sum. The same size unit serves a delayed system whose matrices
-// the delay unit would push out of the range of normal doubles.
+// has exactly the roots u*lambda. A delay system has two time scales: the
+// largest delay, and the time its matrices take to act, 1 / sum_k |A_k|; the
+// unit is the slower of the two. So the rescaled delays are at most 1, the
+// interval the estimate's degree curves are calibrated for, and the rescaled
+// matrices at most about 1 in norm, so that the roots the matrices drive
+// stay of order one rather than shrinking below the absolute tolerances
+// (x' = -x + 0.5 x(t - 1e-300) measured in its delay would have its root
+// at -5e-301). An undelayed system x' = (sum_k A_k) x has only the second
+// scale, 1 / |sum_k A_k|. The size unit is a power of two, so the rescaling
+// itself rounds nothing; it is also the unit of a system whose matrices the
+// delay unit would push out of the range of normal doubles.
 struct own_time_unit {
     quorv sys;
     double unit;

@@ -8,7 +8,7 @@ import pytest
 from scipy.special import lambertw
 
 import pyhalvex
-from pyhalvex import quorv, roots
+from pyhalvex import count_roots, quorv, roots
 
 
 def lambert_roots(a, b, tau, r, branches=400):
@@ -227,7 +227,18 @@ def test_the_same_dynamics_in_any_time_unit_are_equally_accurate(s):
     assert_same_roots([lam / s for lam in found], [lam / s for lam in truth], -3.0, rtol=1e-12)
 
 
+@pytest.mark.parametrize("tau", [1e-3, 1e-100, 1e-300])
+def test_a_delay_far_shorter_than_the_dynamics_is_accurate(tau):
+    # x' = -x + 0.5 x(t - tau): one root right of -10, -0.5 + W_0(0.5 tau e^tau) / tau.
+    sys = quorv([np.array([[-1.0]]), np.array([[0.5]])], [0.0, tau])
+    truth = lambert_roots(-1.0, 0.5, tau, -10.0, branches=5)
+    assert count_roots(sys, -10.0) == len(truth) == 1
+    assert_same_roots(no_warning_roots(sys, -10.0), truth, -10.0, rtol=1e-9)
+
+
 @pytest.mark.parametrize("s", [1e-12, 1.0, 1e12])
 def test_an_undelayed_system_is_accurate_at_any_size(s):
-    found = roots(quorv([s * np.array([[0.0, 1.0], [-2.0, -3.0]])], [0.0]), -math.inf)
+    sys = quorv([s * np.array([[0.0, 1.0], [-2.0, -3.0]])], [0.0])
+    assert count_roots(sys, -math.inf) == 2
+    found = no_warning_roots(sys, -math.inf)
     assert sorted(lam.real / s for lam in found) == pytest.approx([-2.0, -1.0], rel=1e-12, abs=0)
