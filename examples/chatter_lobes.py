@@ -29,9 +29,7 @@ relative difference.
 """
 import argparse
 import math
-import os
 import time
-from concurrent.futures import as_completed
 
 import matplotlib
 
@@ -41,7 +39,7 @@ import numpy as np
 from scipy.optimize import brentq
 
 import pyhalvex
-from stability_chart import executor
+from stability_chart import add_pool_arguments, executor, in_chunks, save_figure
 
 ZETA = 0.02
 TAU_RANGE = (0.5, 20.0)
@@ -94,16 +92,6 @@ def closed_form_gain(tau):
     return min(gains)
 
 
-def sweep(taus, pool, chunk, rtol):
-    tasks = {pool.submit(critical_gains, taus[start:start + chunk], rtol): start
-             for start in range(0, len(taus), chunk)}
-    gains = np.empty(len(taus))
-    for task in as_completed(tasks):
-        result = task.result()
-        gains[tasks[task]:tasks[task] + len(result)] = result
-    return gains
-
-
 def draw(taus, gains, exact, path):
     fig, ax = plt.subplots(figsize=(7.2, 4.4), dpi=100)
     top = 1.2 * max(gains.max(), 0.5)
@@ -119,9 +107,7 @@ def draw(taus, gains, exact, path):
     ax.set_ylabel("cutting gain p")
     ax.set_title(f"Stability lobes of turning, x'' + 2ζx' + x = −p (x(t) − x(t − τ)), ζ = {ZETA}")
     ax.legend(loc="upper right", fontsize="small", framealpha=0.9)
-    fig.tight_layout()
-    fig.savefig(path)
-    plt.close(fig)
+    save_figure(fig, path)
 
 
 def main():
@@ -129,17 +115,14 @@ def main():
     parser.add_argument("--points", type=int, default=1000, help="values of tau (default: %(default)s)")
     parser.add_argument("--rtol", type=float, default=1e-6,
                         help="relative tolerance of the bisection (default: %(default)s)")
-    parser.add_argument("--scheduler", help="address of a Dask scheduler; without it a local process pool")
-    parser.add_argument("--workers", type=int, default=os.cpu_count(),
-                        help="processes of the local pool (default: the cores, %(default)s)")
-    parser.add_argument("--chunk", type=int, default=20, help="values of tau per task (default: %(default)s)")
+    add_pool_arguments(parser, chunk=20, what="values of tau")
     parser.add_argument("--output", default="chatter_lobes.png", help="PNG file to write (default: %(default)s)")
     args = parser.parse_args()
 
     taus = np.linspace(*TAU_RANGE, args.points)
     started = time.perf_counter()
     with executor(args.scheduler, args.workers) as pool:
-        gains = sweep(taus, pool, args.chunk, args.rtol)
+        gains = in_chunks(pool, critical_gains, taus, args.chunk, args.rtol)
     elapsed = time.perf_counter() - started
     exact = np.array([closed_form_gain(tau) for tau in taus])
     error = np.max(np.abs(gains - exact) / exact)

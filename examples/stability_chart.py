@@ -53,18 +53,42 @@ def executor(scheduler, workers):
             yield client.get_executor()
 
 
+def in_chunks(pool, task, values, chunk, *args, progress=None):
+    """task(values[start:start + chunk], *args) for every chunk, run on pool; the
+    results joined in the order of values."""
+    tasks = {pool.submit(task, values[start:start + chunk], *args): start
+             for start in range(0, len(values), chunk)}
+    joined = np.empty(len(values))
+    for done in as_completed(tasks):
+        result = done.result()
+        joined[tasks[done]:tasks[done] + len(result)] = result
+        if progress is not None:
+            progress.update(len(result))
+    return joined
+
+
+def add_pool_arguments(parser, chunk, what):
+    """The options that place the tasks: a Dask scheduler or a local pool's size, and the
+    number of values (what) per task."""
+    parser.add_argument("--scheduler", help="address of a Dask scheduler, e.g. tcp://127.0.0.1:8786; "
+                                            "without it the tasks run on a local process pool")
+    parser.add_argument("--workers", type=int, default=os.cpu_count(),
+                        help="processes of the local pool (default: the cores, %(default)s)")
+    parser.add_argument("--chunk", type=int, default=chunk, help=f"{what} per task (default: %(default)s)")
+
+
 def sweep(a_values, b_values, pool, chunk):
     """The abscissa at every (a, b), as an array indexed [b, a], computed in tasks of chunk points."""
     points = np.stack(np.meshgrid(a_values, b_values), axis=-1).reshape(-1, 2)
-    tasks = {pool.submit(abscissae, points[start:start + chunk]): start
-             for start in range(0, len(points), chunk)}
-    values = np.empty(len(points))
     with tqdm(total=len(points), unit="point", desc="grid") as progress:
-        for task in as_completed(tasks):
-            result = task.result()
-            values[tasks[task]:tasks[task] + len(result)] = result
-            progress.update(len(result))
+        values = in_chunks(pool, abscissae, points, chunk, progress=progress)
     return values.reshape(len(b_values), len(a_values))
+
+
+def save_figure(fig, path):
+    fig.tight_layout()
+    fig.savefig(path)
+    plt.close(fig)
 
 
 def draw(a_values, b_values, abscissa, path):
@@ -77,19 +101,13 @@ def draw(a_values, b_values, abscissa, path):
     ax.set_xlabel("a")
     ax.set_ylabel("b")
     ax.set_title("x'(t) = a x(t) + b x(t − 1): stable where the abscissa < 0")
-    fig.tight_layout()
-    fig.savefig(path)
-    plt.close(fig)
+    save_figure(fig, path)
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--grid", type=int, default=100, help="points per axis (default: %(default)s)")
-    parser.add_argument("--scheduler", help="address of a Dask scheduler, e.g. tcp://127.0.0.1:8786; "
-                                            "without it the grid runs on a local process pool")
-    parser.add_argument("--workers", type=int, default=os.cpu_count(),
-                        help="processes of the local pool (default: the cores, %(default)s)")
-    parser.add_argument("--chunk", type=int, default=1000, help="grid points per task (default: %(default)s)")
+    add_pool_arguments(parser, chunk=1000, what="grid points")
     parser.add_argument("--output", default="stability_chart.png", help="PNG file to write (default: %(default)s)")
     args = parser.parse_args()
 
