@@ -10,9 +10,9 @@ namespace quorv {
 // has exactly the roots u*lambda. A delay system has two time scales: the
 // largest delay, and the time its matrices take to act, 1 / sum_k |A_k|; the
 // unit is the slower of the two. So the rescaled delays are at most 1, the
-// interval the estimate's degree curves are calibrated for, and the rescaled
-// matrices at most about 1 in norm, so that the roots the matrices drive
-// stay of order one rather than shrinking below the absolute tolerances
+// interval the estimate's degree curves are calibrated for, and the norms of
+// the rescaled matrices sum to at least 1/2, so that the roots the matrices
+// drive are of order one or more rather than below the absolute tolerances
 // (x' = -x + 0.5 x(t - 1e-300) measured in its delay would have its root
 // at -5e-301). An undelayed system x' = (sum_k A_k) x has only the second
 // scale, 1 / |sum_k A_k|. The size unit is a power of two, so the rescaling
