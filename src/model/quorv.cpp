@@ -1,5 +1,6 @@
 #include "model/quorv.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -30,6 +31,12 @@ const Eigen::MatrixXd& quorv::Ak(std::size_t k) const {
 double quorv::hk(std::size_t k) const {
     if (k >= hA.size()) invalid_subscript();
     return hA[k];
+}
+
+double largest_delay(const quorv& sys) {
+    double h_max = 0;
+    for (const double h : sys.hA) h_max = std::max(h_max, h);
+    return h_max;
 }
 
 }  // namespace quorv

@@ -25,4 +25,9 @@ public:
     double hk(std::size_t k) const;
 };
 
+// The largest stored delay, 0 for none: the length of the delay interval
+// [-h_max, 0] the system's history lives on. Delays stored beyond the last
+// matrix widen it too.
+double largest_delay(const quorv& sys);
+
 }  // namespace quorv

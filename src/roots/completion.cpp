@@ -7,8 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "roots/newton.h"
-#include "roots/residual.h"
+#include "roots/refinement.h"
 
 namespace quorv {
 
@@ -18,63 +17,15 @@ using cplx = std::complex<double>;
 
 constexpr int depth_limit = 60;
 constexpr int locate_restarts = 3;
-constexpr double newton_tolerance = 1e-10;
-constexpr int newton_steps = 10;
-constexpr double acceptance_residual = 1e-5;
-constexpr double same_root = 1e-9;
 constexpr double two_pi = 2 * std::numbers::pi;
-constexpr double near_root = 1e-4;
 // Where a piece is cut, as shares of its longer side: off the middle first,
 // so that a cut does not run along the real axis of a symmetric piece.
 constexpr double cuts[] = {0.5 + 1.0 / 64, 0.5 - 3.0 / 64, 0.5 + 5.0 / 64, 0.5 - 7.0 / 64, 0.5 + 11.0 / 64};
 
-double scale(cplx z) { return std::max(1.0, std::abs(z)); }
-
-double largest_delay(const quorv& sys) {
-    double h_max = 0;
-    for (std::size_t k = 0; k < sys.mA(); ++k) h_max = std::max(h_max, sys.hk(k));
-    return h_max;
-}
-
-// Newton's method on Delta(lambda) v = 0, |v| = 1 from a start point, with
-// the vector of Delta's smallest singular value; restarted from where a run
-// of 10 steps ended, and accepted when the residual is below 1e-5.
-class locator {
-public:
-    explicit locator(const quorv& sys)
-        : sys(sys), solver(static_cast<int>(sys.n() + 1)), x(sys.n() + 1), Delta(sys.n(), sys.n()),
-          svd(sys.n(), sys.n(), Eigen::ComputeThinV), residual(characteristic_residual(sys)) {}
-
-    // Each run of Newton's method is charged to the budget as the
-    // evaluations of its steps.
-    std::optional<cplx> from(cplx start, work_budget& budget) {
-        const Eigen::Index n = sys.n();
-        for (int run = 0; run < locate_restarts; ++run) {
-            budget.spend(newton_steps);
-            characteristic_matrix(sys, start, Delta);
-            if (!Delta.allFinite()) return std::nullopt;
-            svd.compute(Delta, Eigen::ComputeThinV);
-            x[0] = start;
-            x.tail(n) = svd.matrixV().col(n - 1);
-            if (solver.solve(x, residual, newton_tolerance, newton_steps) < acceptance_residual) return x[0];
-            start = x[0];
-        }
-        return std::nullopt;
-    }
-
-private:
-    const quorv& sys;
-    newton solver;
-    Eigen::VectorXcd x;
-    Eigen::MatrixXcd Delta;
-    Eigen::JacobiSVD<Eigen::MatrixXcd> svd;
-    residual_function residual;
-};
-
 class filler {
 public:
     filler(log_determinant& f, const rectangle& region, double left, std::vector<root_cluster>& known)
-        : f(f), region(region), left(left), known(known), locate(f.system()) {}
+        : f(f), region(region), left(left), known(known), polish(f.system()) {}
 
     completion_outcome outcome;
 
@@ -110,7 +61,7 @@ public:
             outcome.complete = false;
             return;
         }
-        const bool small = diameter(rect) < near_root * scale(centre(rect));
+        const bool small = diameter(rect) < near_root * root_scale(centre(rect));
         if (count - inside == 1 || small) {
             if (try_locate(centre(rect)) || (small && recount_known(rect))) inside = known_in(rect);
             if (count <= inside) return;
@@ -123,7 +74,7 @@ private:
     rectangle region;
     double left;
     std::vector<root_cluster>& known;
-    locator locate;
+    refinement polish;
 
     static cplx centre(const rectangle& r) { return {0.5 * (r.x0 + r.x1), 0.5 * (r.y0 + r.y1)}; }
     static double diameter(const rectangle& r) { return std::hypot(r.x1 - r.x0, r.y1 - r.y0); }
@@ -137,14 +88,14 @@ private:
 
     bool is_known(cplx z) const {
         return std::any_of(known.begin(), known.end(), [&](const root_cluster& c) {
-            return std::abs(c.z - z) <= near_root * scale(z) && (c.multiplicity > 1 || std::abs(c.z - z) <= same_root * scale(z));
+            return std::abs(c.z - z) <= near_root * root_scale(z) && (c.multiplicity > 1 || std::abs(c.z - z) <= same_root * root_scale(z));
         });
     }
 
     // A known root is checked in a small disk around it: more than one zero
     // there is a multiple root, taken at the mean of the disk's zeros.
     root_cluster with_multiplicity(cplx z) {
-        const double radius = near_root * scale(z);
+        const double radius = near_root * root_scale(z);
         const auto m = count_in_circle(f, z, radius);
         if (!m || *m <= 1) return {z, 1};
         const cplx mean = zeros_mean(f, z, radius, *m);
@@ -164,14 +115,28 @@ private:
         return changed;
     }
 
+    // Newton's method from start, restarted from where a run ended up to
+    // three runs in all, until the residual is small; each run is charged to
+    // the budget as the evaluations of its steps.
+    std::optional<cplx> locate(cplx start) {
+        for (int run = 0; run < locate_restarts; ++run) {
+            f.budget().spend(refinement::steps);
+            const auto refined = polish.from(start);
+            if (!refined) return std::nullopt;
+            if (refined->residual < acceptance_residual) return refined->root;
+            start = refined->root;
+        }
+        return std::nullopt;
+    }
+
     bool try_locate(cplx start) {
-        const auto z = locate.from(start, f.budget());
+        const auto z = locate(start);
         if (!z || !region.contains(*z) || z->real() < left || is_known(*z)) return false;
         const std::optional<root_cluster> checked = checked_root(f, *z);
         if (!checked || (is_known(checked->z) && checked->multiplicity == 1)) return false;
         const root_cluster found = *checked;
         add(found);
-        if (std::abs(found.z.imag()) > same_root * scale(found.z) && !is_known(std::conj(found.z)))
+        if (std::abs(found.z.imag()) > same_root * root_scale(found.z) && !is_known(std::conj(found.z)))
             add({std::conj(found.z), found.multiplicity});
         return true;
     }

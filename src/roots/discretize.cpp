@@ -25,14 +25,6 @@ void check_degree(int N) {
                                     std::to_string(N));
 }
 
-// The delay interval is [-h_max, 0]; delays beyond the matrices widen it too.
-// An empty list gives -inf, but then the checked delay lookups refuse the model.
-double largest_delay(const std::vector<double>& hA) {
-    double h_max = -std::numeric_limits<double>::infinity();
-    for (double h : hA) h_max = std::max(h_max, h);
-    return h_max;
-}
-
 }  // namespace
 
 // Refuses an order D whose D*D elements do not fit in a signed 32-bit count,
@@ -47,7 +39,7 @@ void check_order(Index D) {
 // T_j(x_k) = cos(j arccos x_k); block j accumulates sum_k T_j(x_k) A_k.
 MatrixXd boundary_row(const quorv& sys, int N) {
     const Index n = sys.n();
-    const double h_max = largest_delay(sys.hA);
+    const double h_max = largest_delay(sys);
     MatrixXd R = MatrixXd::Zero(n, n * (Index(N) + 1));
     for (int j = 0; j <= N; ++j) {
         auto block = R.middleCols(j * n, n);
@@ -67,7 +59,7 @@ MatrixXd boundary_row(const quorv& sys, int N) {
 // h_max/4 of the interval map is applied to the whole matrix last.
 MatrixXd integration_scalars(const quorv& sys, int N) {
     check_degree(N);
-    const double h_max = largest_delay(sys.hA);
+    const double h_max = largest_delay(sys);
     MatrixXd S = MatrixXd::Zero(Index(N) + 1, Index(N) + 1);
     const double top = 4.0 / h_max;
     for (int i = 1; i <= N; ++i) {

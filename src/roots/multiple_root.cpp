@@ -13,8 +13,6 @@ namespace quorv {
 namespace {
 
 using cplx = std::complex<double>;
-constexpr double same_root = 1e-9;
-constexpr double near_root = 1e-4;
 constexpr double reach_cap = 1e-2;
 // Rounding scatters the zeros of a root of multiplicity m by about
 // 1e-16^{1/m} relative: this disk holds those of a double or triple root.
@@ -25,8 +23,6 @@ constexpr int mean_nodes = 64;
 // would not coincide; two distinct simple roots at distance s leave it near
 // s^2 or s at their mean, far above this threshold unless s < 1e-6.
 constexpr double singular_share = 1e-12;
-
-double scale(cplx z) { return std::max(1.0, std::abs(z)); }
 
 // Greedy grouping: an entry joins the first group whose first member lies
 // within tolerance(member) of it.
@@ -85,12 +81,12 @@ void resolve_group(log_determinant& f, const std::vector<cplx>& members, std::ve
     // only a count on a small disk around it tells (Newton's method can land
     // exactly on a double root, as on 0 for lambda = 1 - e^{-lambda}).
     const bool on_root = members.size() == 1 && reach == 0 && !f.budget().exhausted();
-    if (members.size() > 1 || on_root || reach > same_root * scale(centre)) {
+    if (members.size() > 1 || on_root || reach > same_root * root_scale(centre)) {
         // g is small, not large, at the centre of zeros scattered evenly
         // around it, so the reach alone may overshoot: it is capped.
-        const double least = on_root ? on_root_disk * scale(centre) : 0;
+        const double least = on_root ? on_root_disk * root_scale(centre) : 0;
         const double radius =
-            std::max({least, 4 * spread, std::min(8 * reach, reach_cap * scale(centre))});
+            std::max({least, 4 * spread, std::min(8 * reach, reach_cap * root_scale(centre))});
         const auto m = count_in_circle(f, centre, radius);
         const cplx mean = m && *m >= 1 ? zeros_mean(f, centre, radius, *m) : cplx(NAN, NAN);
         if (m && *m == 0) {
@@ -132,10 +128,10 @@ void absorb(clustered_roots& result, const std::vector<double>& disk) {
 clustered_roots cluster_roots(log_determinant& f, const std::vector<cplx>& found) {
     std::vector<cplx> distinct;
     const std::vector<std::size_t> first =
-        group(found, [](cplx z) { return same_root * scale(z); }, distinct);
+        group(found, [](cplx z) { return same_root * root_scale(z); }, distinct);
     std::vector<cplx> seeds;
     const std::vector<std::size_t> second =
-        group(distinct, [](cplx z) { return near_root * scale(z); }, seeds);
+        group(distinct, [](cplx z) { return near_root * root_scale(z); }, seeds);
 
     clustered_roots result;
     std::vector<std::size_t> cluster_of(distinct.size());

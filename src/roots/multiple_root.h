@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <complex>
 #include <cstddef>
 #include <optional>
@@ -8,6 +10,15 @@
 #include "roots/log_determinant.h"
 
 namespace quorv {
+
+// The size a root's tolerances are relative to: max(1, |z|).
+inline double root_scale(std::complex<double> z) { return std::max(1.0, std::abs(z)); }
+// Two refined roots within same_root * root_scale of each other are one root
+// to rounding (Newton's method takes a simple root to about 1e-15
+// relative); distinct roots within near_root * root_scale of each other may
+// be the scattered approximations of one multiple root.
+inline constexpr double same_root = 1e-9;
+inline constexpr double near_root = 1e-4;
 
 // One distinct root and its multiplicity.
 struct root_cluster {

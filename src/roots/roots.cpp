@@ -13,15 +13,13 @@
 #include <string>
 #include <utility>
 
-#include <Eigen/SVD>
 
 #include "roots/candidates.h"
 #include "roots/completion.h"
 #include "roots/log_determinant.h"
 #include "roots/multiple_root.h"
-#include "roots/newton.h"
 #include "roots/out_of_memory.h"
-#include "roots/residual.h"
+#include "roots/refinement.h"
 #include "roots/root_bound.h"
 #include "roots/root_count.h"
 #include "roots/size_estimate.h"
@@ -34,9 +32,6 @@ namespace {
 
 constexpr std::uint32_t phase_samples = 20;
 constexpr int degree_cap = 100;
-constexpr double newton_tolerance = 1e-10;
-constexpr int newton_steps = 10;
-constexpr double acceptance_residual = 1e-5;
 // Evaluations of the characteristic matrix the completion may spend.
 constexpr long completion_evaluations = 400000;
 
@@ -81,32 +76,18 @@ int estimate(const quorv& sys, double r_own, const interrupt_check& check) {
     return estimate_degree(sorted, r_own, phase_samples, check);
 }
 
-// Newton's method on Delta(mu) v = 0, |v| = 1 from every candidate mu,
-// started at the right singular vector of Delta's smallest singular value; a
-// refined root is kept when its residual is small, wherever it lies (the
-// caller compares it with r in the user's units). check is polled before
-// every candidate.
+// Every candidate refined by Newton's method; a refined root is kept when its
+// residual is small, wherever it lies (the caller compares it with r in the
+// user's units). check is polled before every candidate.
 std::vector<std::complex<double>> refine(const quorv& sys, const Eigen::VectorXcd& candidates,
                                          const interrupt_check& check) {
     std::vector<std::complex<double>> found;
     found.reserve(candidates.size());
-    const Eigen::Index n = sys.n();
-    newton solver(static_cast<int>(n + 1));
-    Eigen::VectorXcd x(n + 1);
-    Eigen::MatrixXcd Delta(n, n);
-    Eigen::JacobiSVD<Eigen::MatrixXcd> svd(n, n, Eigen::ComputeThinV);
-    const residual_function f = characteristic_residual(sys);
+    refinement polish(sys);
     for (const std::complex<double>& mu : candidates) {
         check.poll();
-        characteristic_matrix(sys, mu, Delta);
-        // A candidate that is not finite can never reach a small residual,
-        // and the SVD refuses such a matrix: drop it here.
-        if (!Delta.allFinite()) continue;
-        svd.compute(Delta, Eigen::ComputeThinV);
-        x[0] = mu;
-        x.tail(n) = svd.matrixV().col(n - 1);
-        const double residual = solver.solve(x, f, newton_tolerance, newton_steps);
-        if (residual < acceptance_residual) found.push_back(x[0]);
+        const auto refined = polish.from(mu);
+        if (refined && refined->residual < acceptance_residual) found.push_back(refined->root);
     }
     return found;
 }
@@ -117,7 +98,7 @@ std::string order_of(const quorv& sys) { return "of order " + std::to_string(sys
 // gave them. r_own is r in the system's own time unit.
 Eigen::VectorXcd candidates(const quorv& sys, double r_own, root_search& search,
                             const interrupt_check& check) {
-    if (*std::max_element(sys.hA.begin(), sys.hA.end()) == 0)
+    if (largest_delay(sys) == 0)
         return naming_allocation_failure("the eigenvalues of the summed matrices " + order_of(sys),
                                          [&] { return undelayed_candidates(sys); });
     search.degree_needed = naming_allocation_failure(

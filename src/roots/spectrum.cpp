@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "roots/root_bound.h"
+#include "roots/multiple_root.h"
 #include "roots/roots.h"
 #include "roots/validate.h"
 
@@ -18,25 +19,18 @@ namespace {
 
 using cplx = std::complex<double>;
 
-// Two roots within this distance, relative to max(1, |z|), are one: Newton's
-// method takes a simple root to about 1e-15 relative, and the clustering has
-// already merged its approximations that lie closer than 1e-9.
-constexpr double same_root = 1e-9;
-
-double scale(cplx z) { return std::max(1.0, std::abs(z)); }
-
 // The characteristic matrix is real, so its roots are symmetric about the
 // real axis: a root whose mirror image is also listed is paired with it
 // exactly, and a root the mirror maps onto itself is real.
 void pair_conjugates(std::vector<root_cluster>& clusters) {
     for (root_cluster& c : clusters) {
-        if (std::abs(c.z.imag()) <= same_root * scale(c.z)) {
+        if (std::abs(c.z.imag()) <= same_root * root_scale(c.z)) {
             c.z.imag(0.0);
             continue;
         }
         if (c.z.imag() < 0) continue;
         for (root_cluster& mirror : clusters)
-            if (std::abs(mirror.z - std::conj(c.z)) <= same_root * scale(c.z)) {
+            if (std::abs(mirror.z - std::conj(c.z)) <= same_root * root_scale(c.z)) {
                 const cplx paired = 0.5 * (c.z + std::conj(mirror.z));
                 c.z = paired;
                 mirror.z = std::conj(paired);

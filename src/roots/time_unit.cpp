@@ -8,10 +8,6 @@ namespace quorv {
 
 namespace {
 
-// Every stored delay, as the delay interval of the discretization spans
-// them all.
-double largest_delay(const quorv& sys) { return *std::max_element(sys.hA.begin(), sys.hA.end()); }
-
 // Whether u * A_k keeps every entry of every matrix a normal, finite double:
 // a delay interval near the smallest subnormal would flush the matrices to
 // zero and lose the system.
