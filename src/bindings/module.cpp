@@ -115,6 +115,11 @@ std::vector<std::complex<double>> roots(const quorv::quorv& sys, double r) {
                                   "roots: counted %ld roots with Re >= r, found %ld; %ld could not be "
                                   "located within the work budget",
                                   report.counted, report.found, report.counted - report.found);
+    else if (report.state == completeness::uncertified)
+        failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                                  "roots: counted %ld roots with Re >= r, found %ld; they could not all be "
+                                  "enclosed in disjoint disks that the count confirms",
+                                  report.counted, report.found);
     else if (report.state != completeness::confirmed)
         failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
                                   "roots: found %ld roots with Re >= r; completeness could not be checked, as %s",
@@ -181,13 +186,16 @@ constexpr const char* spectrum_doc =
     "each once with its multiplicity, checked against the argument-principle\n"
     "count of the roots right of the line. Returns a Spectrum:\n"
     "roots (complex array, sorted by real part descending, then imaginary part\n"
-    "ascending), multiplicities (int array), count (the roots with Re >= r,\n"
-    "with multiplicity, by the argument principle), complete (whether the\n"
+    "ascending), multiplicities (int array), radii (float array: the disk of\n"
+    "that radius around each root holds exactly its multiplicity of zeros, so\n"
+    "it bounds the root's error; 0 where no such disk was found), count (the\n"
+    "roots with Re >= r, with multiplicity, by the argument principle),\n"
+    "complete (whether every root is certified: disjoint disks whose\n"
     "multiplicities add up to count) and degree (the discretization degree,\n"
     "0 when the system has no delay).\n"
     "\n"
-    "Roots within about 1e-9 max(1, |r|, R) left of the line, where\n"
-    "R = sum_k exp(-r h_k) |A_k|_F, are counted and listed as on it. Raises\n"
+    "Roots within about 1e-9 max(1, |r|) left of the line, or whose disk\n"
+    "meets it, are counted and listed as on it. Raises\n"
     "ValueError for a NaN r, and the errors of count_roots when the count is\n"
     "impossible (OverflowError, RuntimeError).";
 
@@ -212,8 +220,9 @@ constexpr const char* is_stable_doc =
     "Whether the system arg is asymptotically stable: no characteristic root\n"
     "with Re >= 0, decided by the argument-principle count alone.\n"
     "\n"
-    "A root on the imaginary axis, or within about 1e-9 max(1, R(0)) left of\n"
-    "it, counts as not stable. A system of order 0 is stable. Raises the\n"
+    "A root on the imaginary axis, within about 1e-9 (in the system's own\n"
+    "time unit) left of it, or a multiple root whose disk meets it, counts as\n"
+    "not stable. A system of order 0 is stable. Raises the\n"
     "errors of count_roots when the count is impossible.";
 
 }  // namespace
@@ -242,6 +251,7 @@ NB_MODULE(pyhalvex, m) {
     nb::class_<quorv::spectrum_result>(m, "Spectrum", spectrum_class_doc)
         .def_prop_ro("roots", [](const quorv::spectrum_result& s) { return s.roots; })
         .def_prop_ro("multiplicities", [](const quorv::spectrum_result& s) { return s.multiplicities; })
+        .def_prop_ro("radii", [](const quorv::spectrum_result& s) { return s.radii; })
         .def_prop_ro("count", [](const quorv::spectrum_result& s) { return s.count; })
         .def_prop_ro("complete", [](const quorv::spectrum_result& s) { return s.complete; })
         .def_prop_ro("degree", [](const quorv::spectrum_result& s) { return s.degree; })

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "roots/enclosure.h"
 #include "roots/refinement.h"
 
 namespace quorv {
@@ -25,7 +26,7 @@ constexpr double cuts[] = {0.5 + 1.0 / 64, 0.5 - 3.0 / 64, 0.5 + 5.0 / 64, 0.5 -
 class filler {
 public:
     filler(log_determinant& f, const rectangle& region, double left, std::vector<root_cluster>& known)
-        : f(f), region(region), left(left), known(known), polish(f.system()) {}
+        : f(f), region(region), left(left), known(known), polish(f.system()), enclose(f) {}
 
     completion_outcome outcome;
 
@@ -61,9 +62,8 @@ public:
             outcome.complete = false;
             return;
         }
-        const bool small = diameter(rect) < near_root * root_scale(centre(rect));
-        if (count - inside == 1 || small) {
-            if (try_locate(centre(rect)) || (small && recount_known(rect))) inside = known_in(rect);
+        if (count - inside == 1 || diameter(rect) < near_root * root_scale(centre(rect))) {
+            if (try_locate(centre(rect))) inside = known_in(rect);
             if (count <= inside) return;
         }
         split(rect, count, depth);
@@ -75,6 +75,7 @@ private:
     double left;
     std::vector<root_cluster>& known;
     refinement polish;
+    encloser enclose;
 
     static cplx centre(const rectangle& r) { return {0.5 * (r.x0 + r.x1), 0.5 * (r.y0 + r.y1)}; }
     static double diameter(const rectangle& r) { return std::hypot(r.x1 - r.x0, r.y1 - r.y0); }
@@ -86,33 +87,20 @@ private:
         return sum;
     }
 
+    // A point inside a known root's disk is that root, whatever its
+    // multiplicity; an uncertified known root has only rounding around it.
     bool is_known(cplx z) const {
         return std::any_of(known.begin(), known.end(), [&](const root_cluster& c) {
-            return std::abs(c.z - z) <= near_root * root_scale(z) && (c.multiplicity > 1 || std::abs(c.z - z) <= same_root * root_scale(z));
+            return std::abs(c.z - z) <= std::max(c.radius, same_root * root_scale(z));
         });
     }
 
-    // A known root is checked in a small disk around it: more than one zero
-    // there is a multiple root, taken at the mean of the disk's zeros.
-    root_cluster with_multiplicity(cplx z) {
-        const double radius = near_root * root_scale(z);
-        const auto m = count_in_circle(f, z, radius);
-        if (!m || *m <= 1) return {z, 1};
-        const cplx mean = zeros_mean(f, z, radius, *m);
-        if (!std::isfinite(mean.real()) || !std::isfinite(mean.imag())) return {z, 1};
-        return {mean, *m};
-    }
-
-    // A small piece that holds more zeros than known roots, where Newton's
-    // method finds nothing new, holds a known root of higher multiplicity.
-    bool recount_known(const rectangle& rect) {
-        bool changed = false;
-        for (root_cluster& c : known)
-            if (c.multiplicity == 1 && rect.contains(c.z)) {
-                const root_cluster recounted = with_multiplicity(c.z);
-                if (recounted.multiplicity > 1) c = recounted, changed = true;
-            }
-        return changed;
+    // How far a disk around z may reach: short of every known disk, and no
+    // further than 1e-2 relative.
+    double room(cplx z) const {
+        double space = 1e-2 * root_scale(z);
+        for (const root_cluster& c : known) space = std::min(space, 0.9 * (std::abs(c.z - z) - c.radius));
+        return space;
     }
 
     // Newton's method from start, restarted from where a run ended up to
@@ -129,16 +117,25 @@ private:
         return std::nullopt;
     }
 
+    // A located root is enclosed in a disk clear of every known one; each
+    // zero the disk resolves is added with its conjugate's disk, unless
+    // that meets it (a real root) or a known one.
     bool try_locate(cplx start) {
         const auto z = locate(start);
         if (!z || !region.contains(*z) || z->real() < left || is_known(*z)) return false;
-        const std::optional<root_cluster> checked = checked_root(f, *z);
-        if (!checked || (is_known(checked->z) && checked->multiplicity == 1)) return false;
-        const root_cluster found = *checked;
-        add(found);
-        if (std::abs(found.z.imag()) > same_root * root_scale(found.z) && !is_known(std::conj(found.z)))
-            add({std::conj(found.z), found.multiplicity});
-        return true;
+        bool added = false;
+        for (const root_cluster& c : enclose.around(*z, 0, room(*z))) {
+            if (meets_known(c)) continue;
+            add(c);
+            added = true;
+            const root_cluster mirror{std::conj(c.z), c.multiplicity, c.radius};
+            if (!meets_known(mirror)) add(mirror);
+        }
+        return added;
+    }
+
+    bool meets_known(const root_cluster& c) const {
+        return std::any_of(known.begin(), known.end(), [&](const root_cluster& k) { return k.meets(c); });
     }
 
     void add(const root_cluster& c) {

@@ -4,25 +4,23 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <numeric>
 
 #include "roots/argument_count.h"
-#include "roots/residual.h"
+#include "roots/enclosure.h"
 
 namespace quorv {
 
 namespace {
 
 using cplx = std::complex<double>;
-constexpr double reach_cap = 1e-2;
-// Rounding scatters the zeros of a root of multiplicity m by about
-// 1e-16^{1/m} relative: this disk holds those of a double or triple root.
-constexpr double on_root_disk = 1e-4;
+// Entries this close (relative) may be the scattered zeros of one multiple
+// root: rounding scatters those of a root of multiplicity m by about
+// 1e-16^{1/m}, 2e-3 for m = 6.
+constexpr double widest_group = 1e-2;
+// No disk reaches further from its entries than this (relative).
+constexpr double room_cap = 0.1;
 constexpr int mean_nodes = 64;
-// Delta at a root of multiplicity m computed to O(1e-16) has a smallest
-// singular value of about 1e-16 relative, or 1e-16^{1/m}-scattered zeros
-// would not coincide; two distinct simple roots at distance s leave it near
-// s^2 or s at their mean, far above this threshold unless s < 1e-6.
-constexpr double singular_share = 1e-12;
 
 // Greedy grouping: an entry joins the first group whose first member lies
 // within tolerance(member) of it.
@@ -39,88 +37,130 @@ std::vector<std::size_t> group(const std::vector<cplx>& points, Tolerance tolera
     return owner;
 }
 
-// How far z may lie from the zeros of det Delta next to it: about m/|g(z)|
-// for m zeros at one point, since g = (log det Delta)' = m/(lambda - zero) +
-// an analytic part. Zero when Delta(z) is singular to rounding.
-double distance_to_zeros(log_determinant& f, cplx z) {
-    log_det_sample s;
-    if (!f.evaluate(z, s)) return 0;
-    return 1 / std::abs(s.g);
-}
+// The points in order of real part, for searches that stop once the real
+// parts alone are too far apart.
+class sorted_points {
+public:
+    explicit sorted_points(const std::vector<cplx>& points) : points(points), order(points.size()) {
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return points[a].real() < points[b].real(); });
+    }
 
-// Whether Delta(z) is singular to within singular_share of the size of the
-// terms that cancel in it, |z| + sum_k |e^{-z h_k}| |A_k|: the mean of
-// several zeros is one multiple root only then.
-bool singular(const quorv& sys, cplx z) {
-    Eigen::MatrixXcd Delta(sys.n(), sys.n());
-    characteristic_matrix(sys, z, Delta);
-    if (!Delta.allFinite()) return false;
-    double terms = std::abs(z);
-    for (std::size_t k = 0; k < sys.mA(); ++k) terms += std::exp(-z.real() * sys.hk(k)) * sys.Ak(k).norm();
-    const Eigen::VectorXd sigma = Eigen::JacobiSVD<Eigen::MatrixXcd>(Delta).singularValues();
-    return sigma[sigma.size() - 1] <= singular_share * terms;
-}
+    // Calls visit(j) for every point with |Re(point - z)| <= reach.
+    template <typename Visit>
+    void near(cplx z, double reach, Visit visit) const {
+        auto it = std::lower_bound(order.begin(), order.end(), z.real() - reach,
+                                   [&](std::size_t a, double x) { return points[a].real() < x; });
+        for (; it != order.end() && points[*it].real() <= z.real() + reach; ++it) visit(*it);
+    }
 
-// A group of nearby distinct entries as clusters. A single entry Newton's
-// method took to a zero (within 1e-9 relative) is a simple root. Otherwise
-// the entries are the scattered or stalled approximations of Newton's method
-// near a multiple root (at a root of multiplicity m it converges linearly, and
-// rounding scatters its approximations by about 1e-16^{1/m}): the disk around
-// them holds the root, taken at the mean of its zeros with their count as
-// multiplicity, when Delta is singular there. A disk with no zero leaves no
-// root for the entries.
-void resolve_group(log_determinant& f, const std::vector<cplx>& members, std::vector<root_cluster>& out,
-                   std::vector<std::size_t>& slot, std::vector<double>& disk) {
-    cplx centre = 0;
-    for (const cplx& z : members) centre += z;
-    centre /= double(members.size());
-    double spread = 0;
-    for (const cplx& z : members) spread = std::max(spread, std::abs(z - centre));
-    const double reach = distance_to_zeros(f, centre);
-    // Delta exactly singular at a single entry: a root, whose multiplicity
-    // only a count on a small disk around it tells (Newton's method can land
-    // exactly on a double root, as on 0 for lambda = 1 - e^{-lambda}).
-    const bool on_root = members.size() == 1 && reach == 0 && !f.budget().exhausted();
-    if (members.size() > 1 || on_root || reach > same_root * root_scale(centre)) {
-        // g is small, not large, at the centre of zeros scattered evenly
-        // around it, so the reach alone may overshoot: it is capped.
-        const double least = on_root ? on_root_disk * root_scale(centre) : 0;
-        const double radius =
-            std::max({least, 4 * spread, std::min(8 * reach, reach_cap * root_scale(centre))});
-        const auto m = count_in_circle(f, centre, radius);
-        const cplx mean = m && *m >= 1 ? zeros_mean(f, centre, radius, *m) : cplx(NAN, NAN);
-        if (m && *m == 0) {
-            slot.assign(members.size(), dropped);
-            return;
-        }
-        if (std::isfinite(mean.real()) && std::isfinite(mean.imag()) && (*m == 1 || singular(f.system(), mean))) {
-            slot.assign(members.size(), out.size());
-            out.push_back({on_root && *m == 1 ? centre : mean, *m});
-            disk.push_back(radius);
-            return;
+private:
+    const std::vector<cplx>& points;
+    std::vector<std::size_t> order;
+};
+
+class clusterer {
+public:
+    clusterer(log_determinant& f, const std::vector<cplx>& points)
+        : cluster_of(points.size(), dropped), f(f), e(f), points(points), sorted(points),
+          marked(points.size(), false) {}
+
+    std::vector<root_cluster> clusters;
+    std::vector<std::size_t> cluster_of;
+
+    // Splits members into groups of points linked within tol relative, and
+    // resolves each.
+    void resolve(const std::vector<std::size_t>& members, double tol) {
+        std::vector<int> label(points.size(), -1);
+        for (std::size_t i : members) label[i] = 0;
+        int groups = 0;
+        for (std::size_t seed : members) {
+            if (label[seed] != 0) continue;
+            std::vector<std::size_t> linked{seed};
+            label[seed] = ++groups;
+            for (std::size_t k = 0; k < linked.size(); ++k) {
+                const cplx z = points[linked[k]];
+                const double reach = tol * root_scale(z);
+                sorted.near(z, reach, [&](std::size_t j) {
+                    if (label[j] == 0 && std::abs(points[j] - z) <= reach) label[j] = groups, linked.push_back(j);
+                });
+            }
+            resolve_group(linked, tol);
         }
     }
-    slot.clear();
-    for (const cplx& z : members) {
-        slot.push_back(out.size());
-        out.push_back({z, 1});
-        disk.push_back(0);
-    }
-}
 
-// A simple root inside the disk of a multiple one is one of the
-// approximations of that root: its entries move to the multiple root, and
-// it keeps multiplicity 0.
-void absorb(clustered_roots& result, const std::vector<double>& disk) {
-    for (std::size_t j = 0; j < result.clusters.size(); ++j)
-        for (std::size_t k = 0; k < result.clusters.size(); ++k) {
-            root_cluster& simple = result.clusters[k];
-            if (disk[j] == 0 || k == j || simple.multiplicity != 1 ||
-                std::abs(simple.z - result.clusters[j].z) > disk[j])
-                continue;
-            simple.multiplicity = 0;
-            std::replace(result.owner.begin(), result.owner.end(), k, j);
+private:
+    log_determinant& f;
+    encloser e;
+    const std::vector<cplx>& points;
+    sorted_points sorted;
+    std::vector<bool> marked;
+
+    // A single entry is enclosed alone. Several are one multiple root when
+    // Delta is singular at their mean; otherwise they are grouped more
+    // tightly, and below near_root the disk around them is left to separate
+    // its zeros.
+    void resolve_group(const std::vector<std::size_t>& members, double tol) {
+        cplx centre = 0;
+        for (std::size_t i : members) centre += points[i];
+        centre /= double(members.size());
+        double spread = 0;
+        for (std::size_t i : members) spread = std::max(spread, std::abs(points[i] - centre));
+        if (members.size() > 1 && tol > near_root && !singular_at(f.system(), centre)) {
+            resolve(members, tol / 10);
+            return;
         }
+        enclose(members, centre, members.size() > 1 ? 2 * spread : 0);
+    }
+
+    // Disks around the members' centre stay within 0.45 of the distance to
+    // the nearest other entry, so those of different groups are disjoint.
+    double room(const std::vector<std::size_t>& members, cplx centre) {
+        double nearest = room_cap * root_scale(centre) / 0.45;
+        for (std::size_t i : members) marked[i] = true;
+        sorted.near(centre, nearest, [&](std::size_t j) {
+            if (!marked[j]) nearest = std::min(nearest, std::abs(points[j] - centre));
+        });
+        for (std::size_t i : members) marked[i] = false;
+        return 0.45 * nearest;
+    }
+
+    void enclose(const std::vector<std::size_t>& members, cplx centre, double least) {
+        const double space = room(members, centre);
+        const std::vector<root_cluster> found = e.around(centre, least, space);
+        if (found.empty()) {
+            // No disk resolved: the entries stay uncertified roots, unless a
+            // disk around them holds no zero at all.
+            const auto zeros = count_in_circle(f, centre, 0.9 * std::min(space, near_root * root_scale(centre)));
+            if (zeros && *zeros == 0) return;
+            for (std::size_t i : members) cluster_of[i] = clusters.size(), clusters.push_back({points[i], 1, 0});
+            return;
+        }
+        const std::size_t first = clusters.size();
+        clusters.insert(clusters.end(), found.begin(), found.end());
+        for (std::size_t i : members) {
+            std::size_t best = first;
+            for (std::size_t c = first; c < clusters.size(); ++c)
+                if (std::abs(points[i] - clusters[c].z) < std::abs(points[i] - clusters[best].z)) best = c;
+            cluster_of[i] = best;
+        }
+    }
+};
+
+// Disks that meet lose their certificates: their zeros are not told apart.
+void uncertify_overlaps(std::vector<root_cluster>& clusters) {
+    std::vector<cplx> centres;
+    double widest = 0;
+    for (const root_cluster& c : clusters) centres.push_back(c.z), widest = std::max(widest, c.radius);
+    const sorted_points sorted(centres);
+    std::vector<bool> overlapping(clusters.size(), false);
+    for (std::size_t i = 0; i < clusters.size(); ++i)
+        sorted.near(clusters[i].z, clusters[i].radius + widest, [&](std::size_t j) {
+            if (j != i && clusters[i].certified() && clusters[j].certified() && clusters[i].meets(clusters[j]))
+                overlapping[i] = true;
+        });
+    for (std::size_t i = 0; i < clusters.size(); ++i)
+        if (overlapping[i]) clusters[i].radius = 0;
 }
 
 }  // namespace
@@ -129,35 +169,14 @@ clustered_roots cluster_roots(log_determinant& f, const std::vector<cplx>& found
     std::vector<cplx> distinct;
     const std::vector<std::size_t> first =
         group(found, [](cplx z) { return same_root * root_scale(z); }, distinct);
-    std::vector<cplx> seeds;
-    const std::vector<std::size_t> second =
-        group(distinct, [](cplx z) { return near_root * root_scale(z); }, seeds);
-
-    clustered_roots result;
-    std::vector<std::size_t> cluster_of(distinct.size());
-    std::vector<double> disk;
-    for (std::size_t g = 0; g < seeds.size(); ++g) {
-        std::vector<cplx> members;
-        std::vector<std::size_t> index;
-        for (std::size_t d = 0; d < distinct.size(); ++d)
-            if (second[d] == g) members.push_back(distinct[d]), index.push_back(d);
-        std::vector<std::size_t> slot;
-        resolve_group(f, members, result.clusters, slot, disk);
-        for (std::size_t j = 0; j < index.size(); ++j) cluster_of[index[j]] = slot[j];
-    }
-    result.owner.resize(found.size());
-    for (std::size_t i = 0; i < found.size(); ++i) result.owner[i] = cluster_of[first[i]];
-    absorb(result, disk);
+    clusterer grouped(f, distinct);
+    std::vector<std::size_t> all(distinct.size());
+    std::iota(all.begin(), all.end(), 0);
+    grouped.resolve(all, widest_group);
+    clustered_roots result{std::move(grouped.clusters), {}};
+    uncertify_overlaps(result.clusters);
+    for (std::size_t i = 0; i < found.size(); ++i) result.owner.push_back(grouped.cluster_of[first[i]]);
     return result;
-}
-
-std::optional<root_cluster> checked_root(log_determinant& f, cplx z) {
-    std::vector<root_cluster> out;
-    std::vector<std::size_t> slot;
-    std::vector<double> disk;
-    resolve_group(f, {z}, out, slot, disk);
-    if (slot.front() == dropped) return std::nullopt;
-    return out.front();
 }
 
 cplx zeros_mean(log_determinant& f, cplx centre, double radius, long m) {

@@ -20,31 +20,37 @@ inline double root_scale(std::complex<double> z) { return std::max(1.0, std::abs
 inline constexpr double same_root = 1e-9;
 inline constexpr double near_root = 1e-4;
 
-// One distinct root and its multiplicity.
+// One distinct root, its multiplicity and its certificate: the disk
+// |lambda - z| <= radius holds exactly `multiplicity` zeros of det Delta by
+// the argument principle. A radius of 0 means no such disk was found.
 struct root_cluster {
     std::complex<double> z;
     long multiplicity = 1;
+    double radius = 0;
+
+    bool certified() const { return radius > 0; }
+    bool meets(const root_cluster& other) const {
+        return std::abs(z - other.z) <= radius + other.radius;
+    }
 };
 
 // The roots a computation found, each entry once more per candidate that
-// reached it, grouped into distinct roots. owner[i] is the cluster of
-// found[i], or `dropped` for an entry that is no root (a Newton iterate that
-// stalled with a small residual but no zero near it). Entries equal to
-// rounding (1e-9 relative) are one entry; distinct entries within 1e-4
-// relative of each other, and an entry Newton's method did not take to a
-// zero, stand for one root, whose multiplicity is the count of zeros in a
-// disk around them and whose value is the mean of those zeros. So two simple
-// roots closer than 1e-4 relative are returned as one double root.
+// reached it, grouped into distinct roots, each enclosed in a disk of its
+// own (see encloser). owner[i] is the cluster of found[i], or `dropped` for
+// an entry that is no root (a Newton iterate that stalled with a small
+// residual but no zero near it). Entries equal to rounding (1e-9 relative)
+// are one entry. Entries within 1e-2 relative of each other are one
+// multiple root when Delta is singular at their mean to rounding; else they
+// are grouped ever more tightly, and within 1e-4 relative the zeros of a
+// disk around them are separated by their moments. The disks of different
+// clusters are disjoint; a cluster whose disk could not be certified, or
+// meets another's, has radius 0.
 inline constexpr std::size_t dropped = static_cast<std::size_t>(-1);
 struct clustered_roots {
     std::vector<root_cluster> clusters;
     std::vector<std::size_t> owner;
 };
 clustered_roots cluster_roots(log_determinant& f, const std::vector<std::complex<double>>& found);
-
-// One root Newton's method returned, checked as an entry of cluster_roots
-// is: itself, the multiple root it stalled near, or nothing.
-std::optional<root_cluster> checked_root(log_determinant& f, std::complex<double> z);
 
 // The mean of the m zeros of det Delta inside |lambda - centre| = radius,
 // (1/m) (1/2 pi i) oint lambda g(lambda) dlambda, by the trapezoid rule,

@@ -1,10 +1,12 @@
 #include "roots/root_count.h"
 
 #include <algorithm>
+#include <optional>
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
 
+#include "roots/enclosure.h"
 #include "roots/root_bound.h"
 #include "roots/time_unit.h"
 #include "roots/validate.h"
@@ -15,12 +17,28 @@ namespace {
 
 constexpr int contour_moves = 3;
 
-// How far left of r the path runs. Delta's entries carry rounding errors of
-// about 1e-16 R, so the real part of a root is known no better than some
-// 1e-12 R even when it is well conditioned: a root within 1e-9 max(1, |r|, R)
-// of the line cannot be told from one on it, and counting it with the line's
-// roots keeps a root on the line at a resolvable distance from the path.
-double line_offset(double r, double bound) { return 1e-9 * std::max({1.0, std::abs(r), bound}); }
+// How far left of r the path runs, in the system's own time unit. A root on
+// the line Re = r must not lie on the path, where its phase cannot be
+// followed; 1e-9 relative keeps it clear of the path while a well-conditioned
+// root's real part is known to some 1e-15 relative. The margin is relative
+// to the line alone, not to the size of the whole system, so that a stiff
+// mode far left does not widen the margin of a slow mode near the line.
+double line_offset(double r) { return 1e-9 * std::max(1.0, std::abs(r)); }
+
+// Where the path's left side passes this close (relative) to zeros, they are
+// examined: a multiple root whose disk crosses the line is on the line.
+constexpr double near_line = 1e-4;
+
+// The leftmost point of a multiple root's disk that crosses the line Re =
+// left near `at`: its zeros are scattered by rounding on both sides of the
+// line, so the line must pass left of all of them.
+std::optional<double> multiple_root_crossing(log_determinant& f, std::complex<double> at, double left) {
+    encloser enclose(f);
+    for (const root_cluster& c : enclose.around(at, 0, 0.25 * root_scale(at)))
+        if (c.multiplicity > 1 && c.z.real() - c.radius < left && c.z.real() + c.radius >= left)
+            return c.z.real() - c.radius;
+    return std::nullopt;
+}
 
 // No root with Re >= r lies beyond the bound R(r), so none has Re < -R(r):
 // a line further left than that (r = -inf for an undelayed system) holds
@@ -36,9 +54,9 @@ double nearest_equivalent_line(const quorv& sys, double r) {
 region_count count_in_own_unit(const quorv& sys, double r, work_budget& budget) {
     region_count result;
     r = nearest_equivalent_line(sys, r);
-    double offset = line_offset(r, root_bound(sys, r));
+    double offset = line_offset(r);
     log_determinant f(sys, budget);
-    for (int attempt = 0; attempt <= contour_moves; ++attempt, offset *= 16) {
+    for (int attempt = 0, moves = 0; attempt <= contour_moves;) {
         const double left = r - offset;
         const double bound = root_bound(sys, left);
         if (!std::isfinite(bound)) {
@@ -49,10 +67,20 @@ region_count count_in_own_unit(const quorv& sys, double r, work_budget& budget) 
         // keeps the other three sides away from them.
         const double side = 1.05 * bound + 10 * offset;
         const rectangle region{left, side, -side, side};
-        if (const auto count = count_in_symmetric_rectangle(f, region)) {
-            return {region_count::outcome::counted, *count, left, region};
+        path_probe closest;
+        const auto count = count_in_symmetric_rectangle(f, region, &closest);
+        if (closest.reach < near_line * root_scale(closest.at) && moves < contour_moves) {
+            if (const auto crossing = multiple_root_crossing(f, closest.at, left)) {
+                r = *crossing;
+                offset = line_offset(r);
+                ++moves;
+                continue;
+            }
         }
+        if (count) return {region_count::outcome::counted, *count, left, region};
         if (budget.exhausted()) break;
+        ++attempt;
+        offset *= 16;
     }
     return result;
 }

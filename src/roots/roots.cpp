@@ -9,6 +9,7 @@
 #include <limits>
 #include <numbers>
 #include <numeric>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -34,6 +35,8 @@ constexpr std::uint32_t phase_samples = 20;
 constexpr int degree_cap = 100;
 // Evaluations of the characteristic matrix the completion may spend.
 constexpr long completion_evaluations = 400000;
+// How often the line may move left past a root whose disk crosses it.
+constexpr int line_moves = 3;
 
 // The estimate reads term 0 as the undelayed part of the system, while the
 // roots do not depend on the order of the terms: it sees them sorted by
@@ -133,29 +136,44 @@ std::vector<std::complex<double>> on_or_right_of(const std::vector<std::complex<
                  [r](std::complex<double> w) { return w.real() >= r; });
     return kept;
 }
-// The pencil's roots in candidate order, a multiple root at the mean of its
-// zeros and at least as often as its multiplicity; then the added roots, each
-// as often as its multiplicity.
-std::vector<std::complex<double>> assemble(const std::vector<std::complex<double>>& found,
-                                           const clustered_roots& pencil,
-                                           const std::vector<root_cluster>& known,
-                                           const completion_outcome& added, double r) {
+
+// Each distinct root in the counted region as often as its multiplicity:
+// those the pencil's roots reached, in the order of the first entry that
+// reached each; then the pencil's clusters no entry owns (zeros a disk
+// separated from its entry's); then the added roots in the order found.
+std::vector<std::complex<double>> assemble(const clustered_roots& pencil, const std::vector<root_cluster>& known,
+                                           const completion_outcome& added, const rectangle& region) {
     std::vector<std::complex<double>> result;
-    std::vector<long> appearances(known.size(), 0);
-    for (std::size_t i = 0; i < found.size(); ++i) {
-        if (pencil.owner[i] == dropped) continue;
-        const root_cluster& c = known[pencil.owner[i]];
-        const std::complex<double> z = c.multiplicity > 1 ? c.z : found[i];
-        if (z.real() < r) continue;
-        result.push_back(z);
-        ++appearances[pencil.owner[i]];
-    }
+    const auto emit = [&](const root_cluster& c) {
+        if (region.contains(c.z)) result.insert(result.end(), c.multiplicity, c.z);
+    };
+    std::vector<bool> emitted(pencil.clusters.size(), false);
+    for (const std::size_t owner : pencil.owner)
+        if (owner != dropped && !emitted[owner]) emit(known[owner]), emitted[owner] = true;
     for (std::size_t j = 0; j < pencil.clusters.size(); ++j)
-        if (known[j].z.real() >= r)
-            for (long copies = appearances[j]; copies < known[j].multiplicity; ++copies) result.push_back(known[j].z);
-    for (const root_cluster& c : added.added)
-        if (c.z.real() >= r) result.insert(result.end(), c.multiplicity, c.z);
+        if (!emitted[j]) emit(known[j]);
+    for (const root_cluster& c : added.added) emit(c);
     return result;
+}
+
+// The leftmost point of the certified disks that cross the region's left
+// side, if any: their zeros may lie on either side of it.
+std::optional<double> leftmost_crossing(const std::vector<root_cluster>& known, double left) {
+    std::optional<double> crossing;
+    for (const root_cluster& c : known)
+        if (c.certified() && c.z.real() - c.radius < left && c.z.real() + c.radius >= left)
+            crossing = std::min(crossing.value_or(left), c.z.real() - c.radius);
+    return crossing;
+}
+
+bool accounted_for(const std::vector<root_cluster>& known, const region_count& region) {
+    long inside = 0;
+    for (const root_cluster& c : known) {
+        if (!region.region.contains(c.z)) continue;
+        if (!c.certified() || c.z.real() - c.radius < region.left) return false;
+        inside += c.multiplicity;
+    }
+    return inside == region.count;
 }
 
 using stopwatch = std::chrono::steady_clock;
@@ -170,10 +188,35 @@ void to_callers_units(root_search& s, double unit) {
     for (auto* list : {&s.refined, &s.right_of_left})
         for (std::complex<double>& z : *list) z /= unit;
     for (auto* clusters : {&s.pencil.clusters, &s.known, &s.added.added})
-        for (root_cluster& c : *clusters) c.z /= unit;
+        for (root_cluster& c : *clusters) c.z /= unit, c.radius /= unit;
     s.region.left /= unit;
     s.region.region = {s.region.region.x0 / unit, s.region.region.x1 / unit,
                        s.region.region.y0 / unit, s.region.region.y1 / unit};
+}
+
+// The pencil's roots near or right of the counted region grouped into
+// distinct roots, each enclosed in a disk, and the roots the count says are
+// missing located. A disk that crosses the region's left side holds a root
+// on the line: the line moves left of it and the region is counted again.
+void complete(const quorv& scaled, root_search& s, const interrupt_check& check) {
+    work_budget budget{completion_evaluations, check};
+    log_determinant f(scaled, budget);
+    const double band = near_root * std::max(1.0, std::abs(s.region.left));
+    s.right_of_left = on_or_right_of(s.refined, s.region.left - band);
+    s.pencil = cluster_roots(f, s.right_of_left);
+    s.known = s.pencil.clusters;
+    for (int move = 0;; ++move) {
+        const completion_outcome more = complete_roots(f, s.region.region, s.region.count, s.region.left, s.known);
+        s.added.added.insert(s.added.added.end(), more.added.begin(), more.added.end());
+        s.added.complete = more.complete;
+        const std::optional<double> crossing = leftmost_crossing(s.known, s.region.left);
+        if (!crossing || move == line_moves) break;
+        work_budget count_budget{count_evaluations, check};
+        const region_count wider = count_region(scaled, *crossing, count_budget);
+        if (wider.state != region_count::outcome::counted) break;
+        s.region = wider;
+    }
+    s.certified = accounted_for(s.known, s.region);
 }
 
 }  // namespace
@@ -200,19 +243,11 @@ root_search search_roots(const quorv& sys, double r, const interrupt_check& chec
     }
     s.seconds.count = seconds_since(start);
     start = stopwatch::now();
-    if (s.region.state == region_count::outcome::counted) {
-        // The pencil's roots grouped into distinct ones with their
-        // multiplicities, and the ones the count says are missing located.
+    if (s.region.state == region_count::outcome::counted)
         naming_allocation_failure("the completion of the roots of the system " + order_of(sys), [&] {
-            work_budget budget{completion_evaluations, check};
-            log_determinant f(scaled, budget);
-            s.right_of_left = on_or_right_of(s.refined, s.region.left);
-            s.pencil = cluster_roots(f, s.right_of_left);
-            s.known = s.pencil.clusters;
-            s.added = complete_roots(f, s.region.region, s.region.count, s.region.left, s.known);
+            complete(scaled, s, check);
             return 0;
         });
-    }
     s.seconds.completion = seconds_since(start);
     to_callers_units(s, own.unit);
     return s;
@@ -234,9 +269,10 @@ std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report
         report.counted = s.region.count;
         for (const root_cluster& c : s.known)
             if (s.region.region.contains(c.z)) report.found += c.multiplicity;
-        report.state = report.found >= report.counted ? roots_report::completeness::confirmed
-                                                      : roots_report::completeness::incomplete;
-        return assemble(s.right_of_left, s.pencil, s.known, s.added, r);
+        report.state = s.certified                        ? roots_report::completeness::confirmed
+                       : report.found < report.counted ? roots_report::completeness::incomplete
+                                                       : roots_report::completeness::uncertified;
+        return assemble(s.pencil, s.known, s.added, s.region.region);
     }
     report.state = s.region.state == region_count::outcome::unbounded ? roots_report::completeness::unbounded
                                                                       : roots_report::completeness::uncounted;

@@ -27,6 +27,8 @@ struct roots_report {
         unbounded,    // the root bound is not finite: no count was possible
         uncounted,    // the count did not resolve within the work budget
         incomplete,   // counted, but not all of them located within the budget
+        uncertified,  // counted and located, but not every root enclosed in a
+                      // disk of its own that the count confirms
     };
     completeness state = completeness::confirmed;
     // Roots with Re >= r counted and found, each with its multiplicity.
@@ -54,16 +56,22 @@ struct root_search {
     clustered_roots pencil;
     std::vector<root_cluster> known;
     completion_outcome added;
+    // Whether every root in the region is accounted for: the certified
+    // disks of `known` are disjoint, none crosses the region's left side,
+    // and the multiplicities of those inside add up to the count.
+    bool certified = false;
     int degree_needed = 0;
     int degree_used = 0;
     stage_seconds seconds;
 };
 root_search search_roots(const quorv& sys, double r, const interrupt_check& check = {});
 
-// Every characteristic root lambda of sys with Re lambda >= r, refined by
-// Newton's method: first those of the pencil's candidates, in candidate
-// order, not sorted, not de-duplicated; then those the completion located,
-// in the order found. A root of multiplicity m appears at least m times.
+// Every characteristic root lambda of sys with Re lambda >= r, each
+// distinct root as often as its multiplicity, at the centre of the disk
+// that encloses it: first those the pencil's candidates reached, in the
+// order of the first candidate that reached each, then those the
+// completion located, in the order found. Roots within the count's margin
+// left of r, or whose disk meets the line, count as on it and are listed.
 // check is polled between the stages, between the configurations of the
 // degree estimate, between the candidates of the refinement and at every
 // evaluation of the count and the completion; when it asks to stop,

@@ -22,16 +22,25 @@ using cplx = std::complex<double>;
 // The characteristic matrix is real, so its roots are symmetric about the
 // real axis: a root whose mirror image is also listed is paired with it
 // exactly, and a root the mirror maps onto itself is real.
+// The characteristic matrix is real, so its roots are symmetric about the
+// real axis: a root whose mirror image is also listed is paired with it
+// exactly, and a root whose disk meets the axis, where its mirror disk meets
+// it, is real. The disks grow by the distance their centres move.
 void pair_conjugates(std::vector<root_cluster>& clusters) {
     for (root_cluster& c : clusters) {
-        if (std::abs(c.z.imag()) <= same_root * root_scale(c.z)) {
+        const double lean = std::abs(c.z.imag());
+        if (lean <= (c.certified() ? c.radius : same_root * root_scale(c.z))) {
             c.z.imag(0.0);
+            if (c.certified()) c.radius += lean;
             continue;
         }
         if (c.z.imag() < 0) continue;
         for (root_cluster& mirror : clusters)
-            if (std::abs(mirror.z - std::conj(c.z)) <= same_root * root_scale(c.z)) {
+            if (std::abs(mirror.z - std::conj(c.z)) <= std::max(same_root * root_scale(c.z), c.radius)) {
                 const cplx paired = 0.5 * (c.z + std::conj(mirror.z));
+                const double moved = std::abs(paired - c.z);
+                const bool certified = c.certified() && mirror.certified();
+                c.radius = mirror.radius = certified ? std::max(c.radius, mirror.radius) + moved : 0.0;
                 c.z = paired;
                 mirror.z = std::conj(paired);
                 break;
@@ -39,7 +48,7 @@ void pair_conjugates(std::vector<root_cluster>& clusters) {
     }
 }
 
-spectrum_result from_clusters(std::vector<root_cluster> clusters, long count, int degree) {
+spectrum_result from_clusters(std::vector<root_cluster> clusters, long count, bool certified, int degree) {
     pair_conjugates(clusters);
     std::sort(clusters.begin(), clusters.end(), [](const root_cluster& a, const root_cluster& b) {
         return a.z.real() != b.z.real() ? a.z.real() > b.z.real() : a.z.imag() < b.z.imag();
@@ -47,14 +56,14 @@ spectrum_result from_clusters(std::vector<root_cluster> clusters, long count, in
     spectrum_result s;
     s.roots.resize(Eigen::Index(clusters.size()));
     s.multiplicities.resize(Eigen::Index(clusters.size()));
-    long total = 0;
+    s.radii.resize(Eigen::Index(clusters.size()));
     for (std::size_t i = 0; i < clusters.size(); ++i) {
         s.roots[Eigen::Index(i)] = clusters[i].z;
         s.multiplicities[Eigen::Index(i)] = clusters[i].multiplicity;
-        total += clusters[i].multiplicity;
+        s.radii[Eigen::Index(i)] = clusters[i].radius;
     }
     s.count = count;
-    s.complete = total == count;
+    s.complete = certified;
     s.degree = degree;
     return s;
 }
@@ -67,12 +76,10 @@ spectrum_result spectrum(const quorv& sys, double r) {
     if (sys.n() == 0 || r > root_bound(sys, r)) return {};
     const root_search search = search_roots(sys, r);
     const long count = counted_or_throw(search.region, r, "spectrum");
-    // The distinct roots in the counted region; a cluster absorbed into a
-    // multiple root has multiplicity 0 and is no root of its own.
     std::vector<root_cluster> inside;
     for (const root_cluster& c : search.known)
-        if (c.multiplicity > 0 && search.region.region.contains(c.z)) inside.push_back(c);
-    return from_clusters(std::move(inside), count, search.degree_used);
+        if (search.region.region.contains(c.z)) inside.push_back(c);
+    return from_clusters(std::move(inside), count, search.certified, search.degree_used);
 }
 
 std::string describe(const spectrum_result& s) {

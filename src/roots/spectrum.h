@@ -17,9 +17,14 @@ struct spectrum_result {
     // conjugate pairs are exact conjugates.
     Eigen::VectorXcd roots;
     Eigen::Matrix<std::int64_t, Eigen::Dynamic, 1> multiplicities;
+    // The certified bound on each root's error: the disk of this radius
+    // around it holds exactly its multiplicity of zeros; 0 where no such
+    // disk was found.
+    Eigen::VectorXd radii;
     // The roots with Re >= r, with multiplicity, by the argument principle.
     long count = 0;
-    // Whether the multiplicities add up to the count.
+    // Whether every root is certified: the disks are disjoint, none crosses
+    // the line, and the multiplicities add up to the count.
     bool complete = true;
     // The discretization degree of the pencil; 0 when none was formed.
     int degree = 0;

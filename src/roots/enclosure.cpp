@@ -1,0 +1,165 @@
+#include "roots/enclosure.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include <Eigen/Eigenvalues>
+#include <Eigen/SVD>
+
+#include "roots/argument_count.h"
+#include "roots/residual.h"
+
+namespace quorv {
+
+namespace {
+
+using cplx = std::complex<double>;
+
+// The first disk tried has radius 1e-10 relative: a well-conditioned
+// simple root is known to about 1e-15 relative, and at that distance det
+// Delta still stands well clear of its rounding. Each failed try widens the
+// disk fourfold.
+constexpr double tightest = 1e-10;
+constexpr double growth = 4;
+// A simple root's disk wider than this is tightened around Newton's
+// iterate from the disk's mean.
+constexpr double tight_enough = 1e-9;
+// Delta at the mean of m zeros that are one multiple root is singular to
+// the rounding of its terms (about 1e-16 relative); at the mean of two
+// distinct simple roots at relative distance d it is about d^2 from
+// singular, so distinct zeros down to some 1e-7 apart stay apart.
+constexpr double singular_share = 1e-13;
+// Trapezoid nodes of the moments: the error falls like (inner/outer)^nodes.
+constexpr int moment_nodes = 128;
+// Separated zeros are enclosed again, down to this depth.
+constexpr int depth_limit = 3;
+// A multiple root's disk is halved while it still holds all its zeros.
+constexpr int shrink_steps = 4;
+
+bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
+
+bool counts(log_determinant& f, cplx centre, double radius, long m) {
+    const auto counted = count_in_circle(f, centre, radius);
+    return counted && *counted == m;
+}
+
+}  // namespace
+
+encloser::encloser(log_determinant& f) : f(f), polish(f.system()) {}
+
+std::vector<root_cluster> encloser::around(cplx z, double least, double room) { return around(z, least, room, 0); }
+
+std::vector<root_cluster> encloser::around(cplx z, double least, double room, int depth) {
+    for (double radius = std::max(least, tightest * root_scale(z)); radius < room; radius *= growth) {
+        const auto m = count_in_circle(f, z, radius);
+        if (f.budget().exhausted()) return {};
+        if (!m || *m == 0) continue;
+        if (*m == 1) return {simple(z, radius)};
+        return resolved(z, radius, *m, room, depth);
+    }
+    return {};
+}
+
+// One zero in |lambda - z| <= radius. A loose disk (z a stalled iterate) is
+// tightened: Newton's method from the disk's mean reaches the zero, and a
+// disk around it inside the first holds it alone.
+root_cluster encloser::simple(cplx z, double radius) {
+    if (radius <= tight_enough * root_scale(z)) return {z, 1, radius};
+    f.budget().spend(refinement::steps);
+    const auto p = polish.from(zeros_mean(f, z, radius, 1));
+    if (!p || !(p->residual < acceptance_residual)) return {z, 1, radius};
+    const double moved = std::abs(p->root - z);
+    for (double rho = tightest * root_scale(p->root); rho + moved < radius; rho *= growth)
+        if (counts(f, p->root, rho, 1)) return {p->root, 1, rho};
+    return {z, 1, radius};
+}
+
+// m >= 2 zeros in |lambda - z| <= radius: apart when they can be told
+// apart, else one multiple root at their mean.
+std::vector<root_cluster> encloser::resolved(cplx z, double radius, long m, double room, int depth) {
+    // The moments converge like (inner/outer)^nodes, so they are taken on a
+    // circle three times wider when it holds no more zeros.
+    const double wide = 3 * radius < room && counts(f, z, 3 * radius, m) ? 3 * radius : radius;
+    const auto [zeros, mean] = zeros_in_circle(f, z, wide, m);
+    if (!finite(mean)) return {};
+    if (depth < depth_limit && !singular_at(f.system(), mean)) {
+        std::vector<root_cluster> apart = separated(zeros, z, radius, m, depth);
+        if (!apart.empty()) return apart;
+    }
+    return as_one(z, radius, m, mean, room);
+}
+
+// Each zero polished by Newton's method and enclosed in a disk of its own,
+// inside the first disk and clear of the others; nothing unless the disks
+// account for all m zeros.
+std::vector<root_cluster> encloser::separated(const std::vector<cplx>& zeros, cplx z, double radius, long m,
+                                              int depth) {
+    std::vector<cplx> points;
+    for (const cplx& w : zeros) {
+        if (!finite(w)) return {};
+        f.budget().spend(refinement::steps);
+        const auto p = polish.from(w);
+        const cplx point =
+            p && p->residual < acceptance_residual && std::abs(p->root - z) < radius ? p->root : w;
+        if (std::none_of(points.begin(), points.end(), [&](cplx q) {
+                return std::abs(q - point) <= same_root * root_scale(point);
+            }))
+            points.push_back(point);
+    }
+    if (points.size() < 2) return {};
+    std::vector<root_cluster> apart;
+    long total = 0;
+    for (const cplx& p : points) {
+        double room = radius - std::abs(p - z);
+        for (const cplx& q : points)
+            if (q != p) room = std::min(room, 0.45 * std::abs(p - q));
+        for (const root_cluster& c : around(p, 0, room, depth + 1)) apart.push_back(c), total += c.multiplicity;
+    }
+    return total == m ? apart : std::vector<root_cluster>{};
+}
+
+// The m zeros as one root at their mean: a disk centred there that holds
+// them all, first as wide as needed to cover the disk they were counted in,
+// then halved while it still holds all m.
+std::vector<root_cluster> encloser::as_one(cplx z, double radius, long m, cplx mean, double room) {
+    const double offset = std::abs(mean - z);
+    double rho = offset + radius < room - offset ? offset + radius : radius;
+    if (!counts(f, mean, rho, m)) return {};
+    for (int step = 0; step < shrink_steps && counts(f, mean, rho / 2, m); ++step) rho /= 2;
+    return {{mean, m, rho}};
+}
+
+circle_zeros zeros_in_circle(log_determinant& f, cplx centre, double radius, long m) {
+    std::vector<cplx> s(2 * std::size_t(m), 0.0);
+    log_det_sample sample;
+    for (int j = 0; j < moment_nodes; ++j) {
+        const cplx w = std::polar(1.0, 2 * std::numbers::pi * j / moment_nodes);
+        if (!f.evaluate(centre + radius * w, sample)) return {std::vector<cplx>(m, cplx(NAN, NAN)), cplx(NAN, NAN)};
+        // (1/2 pi i) oint w^p g dlambda with dlambda = i radius w dtheta.
+        cplx term = sample.g * radius * w;
+        for (cplx& moment : s) moment += term, term *= w;
+    }
+    Eigen::MatrixXcd H0(m, m), H1(m, m);
+    for (Eigen::Index i = 0; i < m; ++i)
+        for (Eigen::Index j = 0; j < m; ++j) {
+            H0(i, j) = s[std::size_t(i + j)] / double(moment_nodes);
+            H1(i, j) = s[std::size_t(i + j + 1)] / double(moment_nodes);
+        }
+    const Eigen::VectorXcd w = Eigen::ComplexEigenSolver<Eigen::MatrixXcd>(H0.lu().solve(H1), false).eigenvalues();
+    circle_zeros found{{}, centre + radius * s[1] / double(moment_nodes) / double(m)};
+    for (const cplx& wk : w) found.zeros.push_back(centre + radius * wk);
+    return found;
+}
+
+bool singular_at(const quorv& sys, cplx z) {
+    Eigen::MatrixXcd Delta(sys.n(), sys.n());
+    characteristic_matrix(sys, z, Delta);
+    if (!Delta.allFinite()) return false;
+    double terms = std::abs(z);
+    for (std::size_t k = 0; k < sys.mA(); ++k) terms += std::exp(-z.real() * sys.hk(k)) * sys.Ak(k).blueNorm();
+    const Eigen::VectorXd sigma = Eigen::BDCSVD<Eigen::MatrixXcd>(Delta).singularValues();
+    return sigma[sigma.size() - 1] <= singular_share * terms;
+}
+
+}  // namespace quorv

@@ -1,0 +1,59 @@
+#include <cmath>
+#include <complex>
+
+#include <gtest/gtest.h>
+
+#include "roots/enclosure.h"
+
+namespace {
+
+using cplx = std::complex<double>;
+
+// x' = a x + b x(t - 1) with b e^{-a} = -(1 - eps)/e: two real roots near
+// a - 1, about 2 sqrt(2 eps) apart (the branches 0 and -1 of Lambert's W).
+struct near_double {
+    quorv::quorv sys;
+    cplx left, right;
+};
+
+near_double system_with(double a, double eps) {
+    const double b = -std::exp(-1.0) * (1 - eps) * std::exp(a);
+    const auto root = [&](double start) {
+        cplx z = start;  // Newton on lambda - a - b e^{-lambda}, started on the side of one root
+        for (int i = 0; i < 200; ++i) z -= (z - a - b * std::exp(-z)) / (1.0 + b * std::exp(-z));
+        return z;
+    };
+    const double half = std::sqrt(2 * eps);
+    return {quorv::quorv({Eigen::MatrixXd::Constant(1, 1, a), Eigen::MatrixXd::Constant(1, 1, b)}, {0.0, 1.0}),
+            root(a - 1 - 2 * half), root(a - 1 + 2 * half)};
+}
+
+}  // namespace
+
+TEST(Enclosure, MomentsSeparateTwoNearbyZeros) {
+    const near_double d = system_with(0.3, 1e-8);
+    quorv::work_budget budget{10000};
+    quorv::log_determinant f(d.sys, budget);
+    const quorv::circle_zeros found = quorv::zeros_in_circle(f, 0.5 * (d.left + d.right), 1e-2, 2);
+    ASSERT_EQ(found.zeros.size(), 2u);
+    const cplx lo = found.zeros[0].real() < found.zeros[1].real() ? found.zeros[0] : found.zeros[1];
+    const cplx hi = found.zeros[0].real() < found.zeros[1].real() ? found.zeros[1] : found.zeros[0];
+    EXPECT_LT(std::abs(lo - d.left), 1e-9);
+    EXPECT_LT(std::abs(hi - d.right), 1e-9);
+}
+
+TEST(Enclosure, NearDoubleRootsGetTightDisjointDisks) {
+    const near_double d = system_with(-1.0, 1e-10);
+    quorv::work_budget budget{10000};
+    quorv::log_determinant f(d.sys, budget);
+    // Start from their mean, as from a Newton iterate that stalled between them.
+    const auto disks = quorv::encloser(f).around(0.5 * (d.left + d.right), 0, 0.1);
+    ASSERT_EQ(disks.size(), 2u);
+    EXPECT_FALSE(disks[0].meets(disks[1]));
+    for (const quorv::root_cluster& c : disks) {
+        EXPECT_EQ(c.multiplicity, 1);
+        const double error = std::min(std::abs(c.z - d.left), std::abs(c.z - d.right));
+        EXPECT_LE(error, c.radius);
+        EXPECT_LE(c.radius, 1e-8 * std::abs(c.z));
+    }
+}
