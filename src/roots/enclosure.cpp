@@ -34,6 +34,7 @@ constexpr double singular_share = 1e-13;
 constexpr int moment_nodes = 128;
 // Separated zeros are enclosed again, down to this depth.
 constexpr int depth_limit = 3;
+constexpr int tightening_passes = 3;
 // A multiple root's disk is halved while it still holds all its zeros.
 constexpr int shrink_steps = 4;
 
@@ -62,16 +63,27 @@ std::vector<root_cluster> encloser::around(cplx z, double least, double room, in
 }
 
 // One zero in |lambda - z| <= radius. A loose disk (z a stalled iterate) is
-// tightened: Newton's method from the disk's mean reaches the zero, and a
-// disk around it inside the first holds it alone.
+// tightened: the mean of its zero, polished by Newton's method, is a better
+// centre, and a disk around it inside the first holds the zero alone. The
+// mean converges like the ratio of the zero's distance from the centre to
+// that of the nearest zero outside, so a first wide disk may leave it
+// inaccurate; a second pass on the tighter disk corrects that. (Newton's
+// method alone stops early at a root with a small derivative, whose
+// residual is small well before the root is accurate.)
 root_cluster encloser::simple(cplx z, double radius) {
-    if (radius <= tight_enough * root_scale(z)) return {z, 1, radius};
-    f.budget().spend(refinement::steps);
-    const auto p = polish.from(zeros_mean(f, z, radius, 1));
-    if (!p || !(p->residual < acceptance_residual)) return {z, 1, radius};
-    const double moved = std::abs(p->root - z);
-    for (double rho = tightest * root_scale(p->root); rho + moved < radius; rho *= growth)
-        if (counts(f, p->root, rho, 1)) return {p->root, 1, rho};
+    for (int pass = 0; pass < tightening_passes && radius > tight_enough * root_scale(z); ++pass) {
+        cplx centre = zeros_mean(f, z, radius, 1);
+        if (!finite(centre)) break;
+        f.budget().spend(refinement::steps);
+        const auto p = polish.from(centre);
+        if (p && p->residual < acceptance_residual && std::abs(p->root - z) < radius) centre = p->root;
+        const double moved = std::abs(centre - z);
+        double rho = tightest * root_scale(centre);
+        while (rho + moved < radius && !counts(f, centre, rho, 1)) rho *= growth;
+        if (rho + moved >= radius) break;
+        z = centre;
+        radius = rho;
+    }
     return {z, 1, radius};
 }
 

@@ -16,10 +16,12 @@ namespace {
 using cplx = std::complex<double>;
 // Entries this close (relative) may be the scattered zeros of one multiple
 // root: rounding scatters those of a root of multiplicity m by about
-// 1e-16^{1/m}, 2e-3 for m = 6.
-constexpr double widest_group = 1e-2;
+// 1e-16^{1/m}, 2e-3 for m = 6, times the root's condition.
+constexpr double widest_group = 5e-2;
 // No disk reaches further from its entries than this (relative).
 constexpr double room_cap = 0.1;
+// Up to this many nearby entries are enclosed in one disk.
+constexpr std::size_t few_entries = 8;
 constexpr int mean_nodes = 64;
 
 // Greedy grouping: an entry joins the first group whose first member lies
@@ -96,21 +98,20 @@ private:
     sorted_points sorted;
     std::vector<bool> marked;
 
-    // A single entry is enclosed alone. Several are one multiple root when
-    // Delta is singular at their mean; otherwise they are grouped more
-    // tightly, and below near_root the disk around them is left to separate
-    // its zeros.
+    // A single entry is enclosed alone. A few entries are enclosed together,
+    // and the disk around them separates its zeros or finds them one
+    // multiple root (the mean of Newton's stalled iterates near a multiple
+    // root is no better than the iterates, the mean of the disk's zeros is).
+    // Many entries are first grouped more tightly.
     void resolve_group(const std::vector<std::size_t>& members, double tol) {
         cplx centre = 0;
         for (std::size_t i : members) centre += points[i];
         centre /= double(members.size());
         double spread = 0;
         for (std::size_t i : members) spread = std::max(spread, std::abs(points[i] - centre));
-        if (members.size() > 1 && tol > near_root && !singular_at(f.system(), centre)) {
-            resolve(members, tol / 10);
-            return;
-        }
-        enclose(members, centre, members.size() > 1 ? 2 * spread : 0);
+        if (members.size() <= few_entries && enclose(members, centre, members.size() > 1 ? 2 * spread : 0)) return;
+        if (members.size() > 1 && tol > near_root) return resolve(members, tol / 10);
+        keep_uncertified(members, centre);
     }
 
     // Disks around the members' centre stay within 0.45 of the distance to
@@ -125,17 +126,11 @@ private:
         return 0.45 * nearest;
     }
 
-    void enclose(const std::vector<std::size_t>& members, cplx centre, double least) {
-        const double space = room(members, centre);
-        const std::vector<root_cluster> found = e.around(centre, least, space);
-        if (found.empty()) {
-            // No disk resolved: the entries stay uncertified roots, unless a
-            // disk around them holds no zero at all.
-            const auto zeros = count_in_circle(f, centre, 0.9 * std::min(space, near_root * root_scale(centre)));
-            if (zeros && *zeros == 0) return;
-            for (std::size_t i : members) cluster_of[i] = clusters.size(), clusters.push_back({points[i], 1, 0});
-            return;
-        }
+    // Whether a disk around the members resolved; the clusters it gives own
+    // the members, each the one nearest to it.
+    bool enclose(const std::vector<std::size_t>& members, cplx centre, double least) {
+        const std::vector<root_cluster> found = e.around(centre, least, room(members, centre));
+        if (found.empty()) return false;
         const std::size_t first = clusters.size();
         clusters.insert(clusters.end(), found.begin(), found.end());
         for (std::size_t i : members) {
@@ -144,6 +139,16 @@ private:
                 if (std::abs(points[i] - clusters[c].z) < std::abs(points[i] - clusters[best].z)) best = c;
             cluster_of[i] = best;
         }
+        return true;
+    }
+
+    // No disk resolved: the entries stay uncertified roots, unless a small
+    // disk around them holds no zero at all.
+    void keep_uncertified(const std::vector<std::size_t>& members, cplx centre) {
+        const double radius = 0.9 * std::min(room(members, centre), near_root * root_scale(centre));
+        const auto zeros = count_in_circle(f, centre, radius);
+        if (zeros && *zeros == 0) return;
+        for (std::size_t i : members) cluster_of[i] = clusters.size(), clusters.push_back({points[i], 1, 0});
     }
 };
 

@@ -203,7 +203,9 @@ void complete(const quorv& scaled, root_search& s, const interrupt_check& check)
     log_determinant f(scaled, budget);
     const double band = near_root * std::max(1.0, std::abs(s.region.left));
     s.right_of_left = on_or_right_of(s.refined, s.region.left - band);
+    const auto start = stopwatch::now();
     s.pencil = cluster_roots(f, s.right_of_left);
+    s.seconds.enclosure = seconds_since(start);
     s.known = s.pencil.clusters;
     for (int move = 0;; ++move) {
         const completion_outcome more = complete_roots(f, s.region.region, s.region.count, s.region.left, s.known);

@@ -18,6 +18,9 @@ struct stage_seconds {
     double global = 0;
     double count = 0;
     double completion = 0;
+    // The part of the completion that encloses the pencil's roots in
+    // certified disks.
+    double enclosure = 0;
 };
 
 // What a roots call could say about the completeness of its result.

@@ -1,6 +1,7 @@
 """Certified results: every root in a disk the count confirms, near-double
 roots told apart, multiple roots listed once, and the line treated alike by
 roots, spectrum and count_roots."""
+import cmath
 import math
 
 import numpy as np
@@ -12,10 +13,19 @@ from test_roots import no_warning_roots
 
 
 def near_double(a, h, eps):
-    """x' = a x + b x(t - h) with b h e^{-a h} = -(1 - eps)/e: two real roots about sqrt(2 eps)/h apart."""
+    """x' = a x + b x(t - h) with b h e^{-a h} = -(1 - eps)/e: two roots about 2 sqrt(2 |eps|)/h apart
+    near a - 1/h, where Lambert's W is inaccurate, so every root is polished by Newton's method."""
     b = -math.exp(-1) * (1 - eps) / (h * math.exp(-a * h))
-    truth = [a + complex(lambertw(b * h * math.exp(-a * h), k)) / h for k in range(-40, 41)]
-    return quorv([np.array([[a]]), np.array([[b]])], [0.0, h]), truth
+
+    def polish(z):
+        for _ in range(100):
+            z -= (z - a - b * cmath.exp(-z * h)) / (1 + b * h * cmath.exp(-z * h))
+        return z
+
+    split = 2 * math.sqrt(2 * abs(eps)) / h * (1 if eps > 0 else 1j)
+    pair = [polish(a - 1 / h + split), polish(a - 1 / h - split)]
+    others = [polish(a + complex(lambertw(b * h * math.exp(-a * h), k)) / h) for k in range(-40, 41) if k not in (0, -1)]
+    return quorv([np.array([[a]]), np.array([[b]])], [0.0, h]), pair + others
 
 
 def assert_certified(s, truth=None, rtol=1e-8):
