@@ -184,6 +184,31 @@ clustered_roots cluster_roots(log_determinant& f, const std::vector<cplx>& found
     return result;
 }
 
+// The characteristic matrix is real, so its roots are symmetric about the
+// real axis: a root whose mirror image is also listed is paired with it
+// exactly, and a root the mirror maps onto itself is real.
+void pair_conjugates(std::vector<root_cluster>& clusters) {
+    for (root_cluster& c : clusters) {
+        const double lean = std::abs(c.z.imag());
+        if (lean <= (c.certified() ? c.radius : same_root * root_scale(c.z))) {
+            c.z.imag(0.0);
+            if (c.certified()) c.radius += lean;
+            continue;
+        }
+        if (c.z.imag() < 0) continue;
+        for (root_cluster& mirror : clusters)
+            if (std::abs(mirror.z - std::conj(c.z)) <= std::max(same_root * root_scale(c.z), c.radius)) {
+                const cplx paired = 0.5 * (c.z + std::conj(mirror.z));
+                const double moved = std::abs(paired - c.z);
+                const bool certified = c.certified() && mirror.certified();
+                c.radius = mirror.radius = certified ? std::max(c.radius, mirror.radius) + moved : 0.0;
+                c.z = paired;
+                mirror.z = std::conj(paired);
+                break;
+            }
+    }
+}
+
 cplx zeros_mean(log_determinant& f, cplx centre, double radius, long m) {
     // With lambda = centre + radius e^{i theta}, (1/2 pi i) oint (lambda - centre) g dlambda
     // is the mean over theta of g (lambda - centre)^2: the sum of (zero - centre).

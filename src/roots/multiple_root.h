@@ -52,6 +52,12 @@ struct clustered_roots {
 };
 clustered_roots cluster_roots(log_determinant& f, const std::vector<std::complex<double>>& found);
 
+// The characteristic matrix is real, so its roots are symmetric about the
+// real axis: a root whose mirror image is also listed is paired with it
+// exactly, and a root whose disk meets the axis, where its mirror disk meets
+// it, is real. The disks grow by the distance their centres move.
+void pair_conjugates(std::vector<root_cluster>& clusters);
+
 // The mean of the m zeros of det Delta inside |lambda - centre| = radius,
 // (1/m) (1/2 pi i) oint lambda g(lambda) dlambda, by the trapezoid rule,
 // which converges geometrically on a circle with no zero near it. NaN when

@@ -218,6 +218,9 @@ void complete(const quorv& scaled, root_search& s, const interrupt_check& check)
         if (wider.state != region_count::outcome::counted) break;
         s.region = wider;
     }
+    pair_conjugates(s.known);
+    s.pencil.clusters.assign(s.known.begin(), s.known.begin() + std::ptrdiff_t(s.pencil.clusters.size()));
+    s.added.added.assign(s.known.begin() + std::ptrdiff_t(s.pencil.clusters.size()), s.known.end());
     s.certified = accounted_for(s.known, s.region);
 }
 

@@ -19,37 +19,7 @@ namespace {
 
 using cplx = std::complex<double>;
 
-// The characteristic matrix is real, so its roots are symmetric about the
-// real axis: a root whose mirror image is also listed is paired with it
-// exactly, and a root the mirror maps onto itself is real.
-// The characteristic matrix is real, so its roots are symmetric about the
-// real axis: a root whose mirror image is also listed is paired with it
-// exactly, and a root whose disk meets the axis, where its mirror disk meets
-// it, is real. The disks grow by the distance their centres move.
-void pair_conjugates(std::vector<root_cluster>& clusters) {
-    for (root_cluster& c : clusters) {
-        const double lean = std::abs(c.z.imag());
-        if (lean <= (c.certified() ? c.radius : same_root * root_scale(c.z))) {
-            c.z.imag(0.0);
-            if (c.certified()) c.radius += lean;
-            continue;
-        }
-        if (c.z.imag() < 0) continue;
-        for (root_cluster& mirror : clusters)
-            if (std::abs(mirror.z - std::conj(c.z)) <= std::max(same_root * root_scale(c.z), c.radius)) {
-                const cplx paired = 0.5 * (c.z + std::conj(mirror.z));
-                const double moved = std::abs(paired - c.z);
-                const bool certified = c.certified() && mirror.certified();
-                c.radius = mirror.radius = certified ? std::max(c.radius, mirror.radius) + moved : 0.0;
-                c.z = paired;
-                mirror.z = std::conj(paired);
-                break;
-            }
-    }
-}
-
 spectrum_result from_clusters(std::vector<root_cluster> clusters, long count, bool certified, int degree) {
-    pair_conjugates(clusters);
     std::sort(clusters.begin(), clusters.end(), [](const root_cluster& a, const root_cluster& b) {
         return a.z.real() != b.z.real() ? a.z.real() > b.z.real() : a.z.imag() < b.z.imag();
     });
