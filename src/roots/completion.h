@@ -22,10 +22,10 @@ struct completion_outcome {
 // above and below every known root, following the chains the roots lie on;
 // then, for what is still missing, the region is bisected, each half
 // counted, and in a piece that holds more roots than are known there,
-// Newton's method from its centre locates one. Every root found is refined
-// and accepted as the pencil's candidates are (residual below 1e-5,
-// Re >= left). Conjugates of located roots are added with them. `known`
-// gains the added roots.
+// Newton's method from its centre locates one. A root located inside a known
+// root's disk is that root, whatever its multiplicity; any other is enclosed
+// in a disk of its own clear of the known ones (see encloser), and added with
+// its conjugate's disk. `known` gains the added roots.
 completion_outcome complete_roots(log_determinant& f, const rectangle& region, long count, double left,
                                   std::vector<root_cluster>& known);
 
