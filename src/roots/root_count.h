@@ -39,8 +39,9 @@ long count_roots(const quorv& sys, double r, const interrupt_check& check = {});
 long counted_or_throw(const region_count& counted, double r, const char* caller);
 
 // Whether no root lies on or right of the imaginary axis, from the count
-// alone. A root within the count's margin left of the axis (about 1e-9
-// max(1, R(0))) counts as on it: the system is then not stable. An order-0
+// alone. A root within the count's margin left of the axis (1e-9 in the
+// system's own time unit), or a multiple root whose disk meets the axis,
+// counts as on it: the system is then not stable. An order-0
 // system has no roots and is stable. Errors as count_roots.
 bool is_stable(const quorv& sys, const interrupt_check& check = {});
 

@@ -31,7 +31,8 @@ struct spectrum_result {
 };
 
 // The distinct roots with Re >= r. Roots within the count's margin left of
-// the line (about 1e-9 max(1, |r|, R(r))) are counted, and listed, as on it.
+// the line (1e-9 max(1, |r|) in the system's own time unit), or whose disk
+// meets it, are counted, and listed, as on it.
 // Validates sys as roots does; throws std::invalid_argument for a NaN r and
 // the errors of count_roots when the count is impossible.
 spectrum_result spectrum(const quorv& sys, double r);
