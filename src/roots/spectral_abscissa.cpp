@@ -94,7 +94,10 @@ double first_line(const std::vector<cplx>& approximations) {
     return line;
 }
 
+// The count right of a line; none right of a line beyond the bound R(r) on
+// the roots there, where the count's rectangle would be empty.
 region_count count_at(const quorv& own, double line, double unit, const interrupt_check& check) {
+    if (line > root_bound(own, line)) return {region_count::outcome::counted, 0, line, {}};
     work_budget budget{count_evaluations, check};
     region_count counted = count_region(own, line, budget);
     counted_or_throw(counted, line / unit, "spectral_abscissa");
