@@ -5,6 +5,7 @@ import warnings
 
 import numpy as np
 import pytest
+from scipy.optimize import brentq
 from scipy.special import lambertw
 
 from pyhalvex import count_roots, is_stable, quorv, roots, spectral_abscissa, spectrum
@@ -44,6 +45,16 @@ def test_every_function_finds_the_rightmost_root_at_any_time_scale(system, absci
     assert listed.complete and listed.count == count_roots(system, left) >= 1
     for rightmost in (listed.roots[0].real, max(z.real for z in found)):
         assert rightmost == pytest.approx(abscissa, rel=1e-8, abs=0)
+
+
+@pytest.mark.parametrize("a, b, h", [(-10.0, 1.0, 300.0), (-1.0, 0.1, 2500.0), (-2.0, 1.0, 1000.0)])
+def test_the_abscissa_of_a_long_delay(a, b, h):
+    # With b > 0 the rightmost root is the real one, in (-700 / h, 0) here,
+    # where e^{-lambda h} stays finite.
+    system = quorv([np.array([[a]]), np.array([[b]])], [0.0, h])
+    real_root = brentq(lambda lam: lam - a - b * math.exp(-lam * h), -700 / h, 0.0, xtol=1e-300, rtol=1e-15)
+    assert spectral_abscissa(system) == pytest.approx(real_root, rel=1e-8, abs=0)
+    assert is_stable(system)
 
 
 @pytest.mark.parametrize("system", [
