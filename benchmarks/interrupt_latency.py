@@ -1,10 +1,14 @@
-"""Time from SIGINT to KeyboardInterrupt during a long roots call.
+"""Time from SIGINT to KeyboardInterrupt during long roots, spectrum and
+spectral_abscissa calls.
 
-    .venv/bin/python benchmarks/interrupt_latency.py [--order N] [--repeat K]
+    .venv/bin/python benchmarks/interrupt_latency.py [--order N] [--units U] [--repeat K]
 
-A timer thread sends SIGINT to this process one second into a call on a
-random system with four matrices (several seconds at order 28, most of it in
-the degree estimate and the refinement); prints the latency of each round.
+A timer thread sends SIGINT to this process one second into each call; prints
+the latency of each round and how long the call takes when not interrupted
+(it should be several seconds). roots and spectrum run at r = -1 on a random
+system with four matrices (several seconds at order 28, most of it in the
+degree estimate and the refinement); spectral_abscissa, which needs far less
+of the spectrum, on the ring of --units units, whose counts take the time.
 """
 import argparse
 import os
@@ -14,10 +18,10 @@ import time
 
 import numpy as np
 
-from pyhalvex import quorv, roots
+from pyhalvex import quorv, roots, spectral_abscissa, spectrum
 
 
-def one_round(model):
+def one_round(call):
     sent = []
 
     def interrupt():
@@ -26,23 +30,40 @@ def one_round(model):
 
     threading.Timer(1.0, interrupt).start()
     try:
-        roots(model, -1.0)
+        call()
     except KeyboardInterrupt:
         return time.perf_counter() - sent[0]
-    raise SystemExit("the call ended before the signal; choose a larger --order")
+    raise SystemExit("the call ended before the signal; choose a larger system")
+
+
+def ring(units):
+    """x_i' = -x_i + 0.3 (x_{i-1} + x_{i+1}) - 0.8 x_i(t - 1) + 0.2 x_{i+1}(t - 2), closed."""
+    up = np.roll(np.eye(units), 1, axis=1)
+    return quorv([-np.eye(units) + 0.3 * (up + up.T), -0.8 * np.eye(units), 0.2 * up], [0.0, 1.0, 2.0])
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--order", type=int, default=28)
+    parser.add_argument("--units", type=int, default=80)
     parser.add_argument("--repeat", type=int, default=5)
     args = parser.parse_args()
     rng = np.random.default_rng(1)
     model = quorv([rng.standard_normal((args.order, args.order)) / 4 for _ in range(4)],
                   [0.0, 0.3, 0.7, 1.0])
-    latencies = [one_round(model) for _ in range(args.repeat)]
-    print(f"n = {args.order}, latency from SIGINT to KeyboardInterrupt (ms): "
-          + ", ".join(f"{1000 * t:.1f}" for t in latencies))
+    ring_model = ring(args.units)
+    calls = {
+        f"roots, n = {args.order}": lambda: roots(model, -1.0),
+        f"spectrum, n = {args.order}": lambda: spectrum(model, -1.0),
+        f"spectral_abscissa, ring of {args.units}": lambda: spectral_abscissa(ring_model),
+    }
+    for name, call in calls.items():
+        start = time.perf_counter()
+        call()
+        whole = time.perf_counter() - start
+        latencies = [one_round(call) for _ in range(args.repeat)]
+        print(f"{name}: whole call {whole:.1f} s, latency from SIGINT to KeyboardInterrupt (ms): "
+              + ", ".join(f"{1000 * t:.1f}" for t in latencies), flush=True)
 
 
 if __name__ == "__main__":

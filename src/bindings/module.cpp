@@ -70,8 +70,14 @@ nb::typed<nb::object, quorv::quorv> copy_of(nb::pointer_and_handle<quorv::quorv>
 // raised (KeyboardInterrupt, or whatever a handler of the user's raises),
 // leaving that exception pending. Taking the interpreter lock costs
 // microseconds, and more while other threads hold it, so the handlers run at
-// most every 20 ms.
+// most every 20 ms per call (the copies of the check share one timer). The
+// interpreter runs signal handlers on its main thread only; on any other
+// thread the check would take the lock for nothing, so there is none. Called
+// with the lock held.
 quorv::interrupt_check signal_check() {
+    static const unsigned long main_thread =
+        nb::cast<unsigned long>(nb::module_::import_("threading").attr("main_thread")().attr("ident"));
+    if (PyThread_get_thread_ident() != main_thread) return {};
     using clock = std::chrono::steady_clock;
     return quorv::interrupt_check([last = clock::now()]() mutable {
         const clock::time_point now = clock::now();
@@ -138,14 +144,14 @@ long count_roots(const quorv::quorv& sys, double r) {
 }
 
 quorv::spectrum_result spectrum(const quorv::quorv& sys, double r) {
-    return unlocked(sys, [&](const quorv::quorv& model, const quorv::interrupt_check&) {
-        return quorv::spectrum(model, r);
+    return unlocked(sys, [&](const quorv::quorv& model, const quorv::interrupt_check& check) {
+        return quorv::spectrum(model, r, check);
     });
 }
 
 double spectral_abscissa(const quorv::quorv& sys) {
-    return unlocked(sys, [&](const quorv::quorv& model, const quorv::interrupt_check&) {
-        return quorv::spectral_abscissa(model);
+    return unlocked(sys, [&](const quorv::quorv& model, const quorv::interrupt_check& check) {
+        return quorv::spectral_abscissa(model, check);
     });
 }
 
@@ -205,11 +211,13 @@ constexpr const char* spectrum_class_doc =
 constexpr const char* spectral_abscissa_doc =
     "The largest real part of the characteristic roots of the system arg.\n"
     "\n"
-    "A line Re = r starts right of every root (at R(0) = sum_k |A_k|_F) and\n"
-    "moves left until the argument-principle count finds roots right of it;\n"
-    "bisection on the count brings it near the rightmost root, and the roots\n"
-    "right of it give the answer. The system is asymptotically stable exactly\n"
-    "when the result is negative.\n"
+    "Computed in the system's own time unit: a low-degree discretization\n"
+    "approximates the rightmost roots, Newton's method refines them, and the\n"
+    "argument-principle count at a line just left of them confirms that no\n"
+    "other root lies right of it (one it reveals is located; when it finds\n"
+    "none, the line moves left and bisection on the count narrows the strip).\n"
+    "The result is negative exactly when is_stable(arg) is True: when the count\n"
+    "at the axis holds roots it is max(0, the rightmost real part).\n"
     "\n"
     "Raises ValueError for a system of order 0, which has no roots, and when\n"
     "no root lies right of any line at which the bound on the roots,\n"

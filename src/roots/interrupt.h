@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <utility>
 
 namespace quorv {
@@ -17,20 +18,22 @@ public:
 // between steps of bounded length (a sampled eigenvalue problem, a Newton
 // refinement), so a stop takes effect within one such step. The callable
 // answers whether to stop; it is called on the computing thread and should
-// be cheap, since it may be asked many thousand times per second. A
-// default-constructed check never stops.
+// be cheap, since it may be asked many thousand times per second. Copies
+// share one callable, so that state it keeps (when it last asked the
+// caller) is the call's rather than each copy's: every work budget holds a
+// copy. A default-constructed check never stops.
 class interrupt_check {
 public:
     interrupt_check() = default;
     explicit interrupt_check(std::function<bool()> stop_requested)
-        : stop_requested(std::move(stop_requested)) {}
+        : stop_requested(std::make_shared<const std::function<bool()>>(std::move(stop_requested))) {}
 
     void poll() const {
-        if (stop_requested && stop_requested()) throw interrupted();
+        if (stop_requested && *stop_requested && (*stop_requested)()) throw interrupted();
     }
 
 private:
-    std::function<bool()> stop_requested;
+    std::shared_ptr<const std::function<bool()>> stop_requested;
 };
 
 }  // namespace quorv

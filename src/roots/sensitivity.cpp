@@ -64,7 +64,7 @@ struct term_sizes {
 term_sizes sizes_of_terms(const quorv& sys, cplx lambda) {
     term_sizes sizes{std::abs(lambda), 1.0};
     for (std::size_t k = 0; k < sys.mA(); ++k) {
-        const double term = std::abs(std::exp(-lambda * sys.hk(k))) * sys.Ak(k).norm();
+        const double term = std::abs(std::exp(-lambda * sys.hk(k))) * sys.Ak(k).stableNorm();
         sizes.Delta += term;
         sizes.derivative += sys.hk(k) * term;
     }

@@ -40,11 +40,11 @@ spectrum_result from_clusters(std::vector<root_cluster> clusters, long count, bo
 
 }  // namespace
 
-spectrum_result spectrum(const quorv& sys, double r) {
+spectrum_result spectrum(const quorv& sys, double r, const interrupt_check& check) {
     validate(sys);
     if (std::isnan(r)) throw std::invalid_argument("spectrum: r is NaN");
     if (sys.n() == 0 || r > root_bound(sys, r)) return {};
-    const root_search search = search_roots(sys, r);
+    const root_search search = search_roots(sys, r, check);
     const long count = counted_or_throw(search.region, r, "spectrum");
     std::vector<root_cluster> inside;
     for (const root_cluster& c : search.known)

@@ -6,6 +6,7 @@
 #include <Eigen/Dense>
 
 #include "model/quorv.h"
+#include "roots/interrupt.h"
 
 namespace quorv {
 
@@ -34,8 +35,9 @@ struct spectrum_result {
 // the line (1e-9 max(1, |r|) in the system's own time unit), or whose disk
 // meets it, are counted, and listed, as on it.
 // Validates sys as roots does; throws std::invalid_argument for a NaN r and
-// the errors of count_roots when the count is impossible.
-spectrum_result spectrum(const quorv& sys, double r);
+// the errors of count_roots when the count is impossible. check is polled as
+// roots polls it.
+spectrum_result spectrum(const quorv& sys, double r, const interrupt_check& check = {});
 
 // A short table of the roots with their multiplicities, and the count.
 std::string describe(const spectrum_result& s);

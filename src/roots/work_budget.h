@@ -8,7 +8,8 @@ namespace quorv {
 // spend on counting and completing. Every loop that evaluates the
 // determinant draws from it, so a call always ends; a loop that finds it
 // empty gives up and reports that it could not finish. Every evaluation
-// also polls the caller's check, so a count or a completion stops on request.
+// also polls the caller's check, so a count or a completion stops on request;
+// the budgets of one call hold copies of one check, which share its state.
 struct work_budget {
     long evaluations_left;
     interrupt_check check{};

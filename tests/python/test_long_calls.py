@@ -8,6 +8,7 @@ import threading
 import time
 
 import numpy as np
+import pytest
 
 from pyhalvex import quorv, roots
 from test_roots import lambert_roots
@@ -49,6 +50,45 @@ def test_ctrl_c_ends_a_long_call_and_the_process_carries_on():
     # Signalled about a second in, the call ends long before it would have.
     assert whole > 2 * interrupted, (interrupted, whole)
     assert small == "[(-2+0j)]"
+
+
+# spectrum as roots above; spectral_abscissa on a ring of 80 units, whose
+# counts take seconds.
+INTERRUPTED_CALL = textwrap.dedent(
+    """
+    import time
+    import numpy as np
+    from pyhalvex import quorv, spectral_abscissa, spectrum
+    rng = np.random.default_rng(1)
+    model = quorv([rng.standard_normal((28, 28)) / 4 for _ in range(4)], [0.0, 0.3, 0.7, 1.0])
+    up = np.roll(np.eye(80), 1, axis=1)
+    ring = quorv([-np.eye(80) + 0.3 * (up + up.T), -0.8 * np.eye(80), 0.2 * up], [0.0, 1.0, 2.0])
+    call = lambda: {call}
+    print("ready", flush=True)
+    start = time.perf_counter()
+    try:
+        call()
+        print("not interrupted", flush=True)
+    except KeyboardInterrupt:
+        interrupted = time.perf_counter() - start
+        start = time.perf_counter()
+        call()
+        print(interrupted, time.perf_counter() - start, flush=True)
+    """
+)
+
+
+@pytest.mark.parametrize("call", ["spectrum(model, -1.0)", "spectral_abscissa(ring)"])
+def test_ctrl_c_ends_spectrum_and_spectral_abscissa(call):
+    child = subprocess.Popen([sys.executable, "-c", INTERRUPTED_CALL.replace("{call}", call)],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    assert child.stdout.readline() == "ready\n"
+    time.sleep(0.5)
+    child.send_signal(signal.SIGINT)
+    out, err = child.communicate(timeout=900)
+    assert child.returncode == 0, err
+    interrupted, whole = map(float, out.split())
+    assert whole > 2 * interrupted, (interrupted, whole)
 
 
 def test_writes_through_a_view_during_a_call_never_reach_it():
