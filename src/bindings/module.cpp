@@ -53,19 +53,18 @@ nb::dict attributes_of(nb::handle self) {
 // those beyond the last matrix, as NumPy arrays that own copies of them; and
 // the instance attributes of a subclass's object, when it has any.
 nb::tuple state_of(nb::pointer_and_handle<quorv::quorv> sys) {
-    const Eigen::Map<const Eigen::VectorXd> delays(sys.p->hA.data(), Eigen::Index(sys.p->hA.size()));
-    nb::object model = nb::make_tuple(sys.p->A, Eigen::VectorXd(delays));
+    const Eigen::VectorXd delays = Eigen::Map<const Eigen::VectorXd>(sys.p->hA.data(), Eigen::Index(sys.p->hA.size()));
     const nb::dict attributes = attributes_of(sys.h);
-    return attributes.size() == 0 ? nb::tuple(model) : nb::make_tuple(model[0], model[1], attributes);
+    if (attributes.size() == 0) return nb::make_tuple(sys.p->A, delays);
+    return nb::make_tuple(sys.p->A, delays, attributes);
 }
 
-using matrices_and_delays = std::pair<std::vector<Eigen::MatrixXd>, std::vector<double>>;
-
 // Called by pickle on an instance whose __init__ has not run.
-void restore(quorv::quorv& sys, matrices_and_delays state) {
+void restore(quorv::quorv& sys, std::pair<std::vector<Eigen::MatrixXd>, std::vector<double>> state) {
     new (&sys) quorv::quorv(std::move(state.first), std::move(state.second));
 }
 
+// The same for an object of a subclass, with its instance attributes.
 void restore_with_attributes(
     nb::pointer_and_handle<quorv::quorv> sys,
     std::tuple<std::vector<Eigen::MatrixXd>, std::vector<double>, nb::dict> state) {
