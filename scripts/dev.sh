@@ -12,7 +12,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-debian_packages=(libeigen3-dev libgtest-dev)
+# Eigen for the build; GoogleTest for the C++ tests only.
+debian_packages=(libeigen3-dev)
 venv=.venv
 python=$venv/bin/python
 
@@ -63,7 +64,10 @@ build_module() {
     fi
 }
 
+# setup EXTRAS [DEBIAN PACKAGE...]: the packages, the venv, and the package
+# built with the extras given.
 setup() {
+    debian_packages+=("${@:2}")
     ensure_debian_packages
     ensure_venv
     build_module "$1"
@@ -106,7 +110,7 @@ run_python_tests() {
 case "${1:-}" in
     demo) setup ""; step "Running examples/first_roots.py"; "$python" examples/first_roots.py ;;
     test)
-        setup "[dev]"
+        setup "[dev]" libgtest-dev
         step "C++ tests"; run_cpp_tests
         step "C++ tests under the sanitizers"; run_sanitized_cpp_tests
         step "Python tests"; run_python_tests
