@@ -226,10 +226,10 @@ constexpr std::tuple spectrum_fields{
     spectrum_field{"r", &located_spectrum::r, "The line Re = r right of which the roots were sought."},
 };
 
-template <typename Class>
-void add_spectrum_properties(nb::class_<Class>& cls) {
+void add_spectrum_properties(nb::class_<located_spectrum>& cls) {
     std::apply([&](const auto&... field) {
-        (cls.def_prop_ro(field.name, [member = field.member](const Class& s) { return s.*member; }, field.doc),
+        (cls.def_prop_ro(
+             field.name, [member = field.member](const located_spectrum& s) { return s.*member; }, field.doc),
          ...);
     }, spectrum_fields);
 }
