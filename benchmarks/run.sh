@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Builds the C++ benchmark programs (optimised, as the module is) and runs them.
+# Builds the C++ benchmark programs (optimised, as the module is) and runs them:
+# every bench_* program, or those named on the command line.
+#   bash benchmarks/run.sh                  # all
+#   bash benchmarks/run.sh bench_roots      # one
 # Uses the checkout's .venv for cmake and ninja: run `bash scripts/dev.sh demo` once first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,7 +11,10 @@ venv=$PWD/.venv
     -DPYHALVEX_BENCHMARKS=ON -DCMAKE_MAKE_PROGRAM="$venv/bin/ninja" \
     -DPython_EXECUTABLE="$venv/bin/python" >/dev/null
 "$venv/bin/cmake" --build build/bench >/dev/null
-for program in build/bench/bench_*; do
-    echo "== $(basename "$program")"
+programs=("$@")
+((${#programs[@]})) || programs=(build/bench/bench_*)
+for program in "${programs[@]}"; do
+    program=build/bench/$(basename "$program")
+    ((${#@} == 1)) || echo "== $(basename "$program")"
     "$program"
 done

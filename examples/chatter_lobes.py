@@ -13,8 +13,8 @@ the critical gain, above which the cut chatters, is found by bisection on
 `pyhalvex.is_stable`, the values of tau in tasks on a process pool or a Dask
 cluster as in stability_chart.py:
 
-    .venv/bin/python examples/chatter_lobes.py --output docs/chatter_lobes.png
-    .venv/bin/python examples/chatter_lobes.py --scheduler tcp://127.0.0.1:8786
+    .venv/bin/python examples/chatter_lobes.py --output lobes.png
+    .venv/bin/python examples/chatter_lobes.py --scheduler tcp://127.0.0.1:8786 --output lobes.png
 
 On the imaginary axis the characteristic equation
 lambda^2 + 2 zeta lambda + 1 + p (1 - e^{-lambda tau}) = 0 gives the lobes in
@@ -116,7 +116,7 @@ def main():
     parser.add_argument("--rtol", type=float, default=1e-6,
                         help="relative tolerance of the bisection (default: %(default)s)")
     add_pool_arguments(parser, chunk=20, what="values of tau")
-    parser.add_argument("--output", default="chatter_lobes.png", help="PNG file to write (default: %(default)s)")
+    parser.add_argument("--output", required=True, help="PNG file to write")
     args = parser.parse_args()
 
     taus = np.linspace(*TAU_RANGE, args.points)

@@ -5,8 +5,8 @@ characteristic roots; the zero contour is the stability boundary. The grid is
 cut into chunks, one task each, and the tasks run on a pool of processes on
 this machine or, given a scheduler address, on a Dask cluster:
 
-    .venv/bin/python examples/stability_chart.py --grid 100 --output docs/stability_chart.png
-    .venv/bin/python examples/stability_chart.py --scheduler tcp://127.0.0.1:8786
+    .venv/bin/python examples/stability_chart.py --grid 100 --output chart.png
+    .venv/bin/python examples/stability_chart.py --scheduler tcp://127.0.0.1:8786 --output chart.png
 
 A pool of threads would do as well on one machine, since `roots` releases the
 interpreter lock while it computes; processes carry over to a cluster unchanged.
@@ -108,7 +108,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--grid", type=int, default=100, help="points per axis (default: %(default)s)")
     add_pool_arguments(parser, chunk=1000, what="grid points")
-    parser.add_argument("--output", default="stability_chart.png", help="PNG file to write (default: %(default)s)")
+    parser.add_argument("--output", required=True, help="PNG file to write")
     args = parser.parse_args()
 
     a_values = np.linspace(*EXTENT, args.grid)

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <complex>
 #include <new>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include <nanobind/stl/complex.h>
 #include <nanobind/stl/pair.h>
 #include <nanobind/stl/string.h>
+#include <nanobind/stl/tuple.h>
 #include <nanobind/stl/vector.h>
 
 #include "model/quorv.h"
@@ -41,13 +43,20 @@ nb::ndarray<nb::numpy, double> delay_view(quorv::quorv& sys) {
     return nb::ndarray<nb::numpy, double>(sys.hA.data(), {length});
 }
 
-// What pickle keeps of a model: its matrices and every stored delay, also
-// those beyond the last matrix, as NumPy arrays that own copies of them.
-using model_state = std::pair<std::vector<Eigen::MatrixXd>, Eigen::VectorXd>;
+// The instance attributes of a Python subclass's object, which pickles and
+// copies carry along; an empty dict for a plain model, which has none.
+nb::dict attributes_of(nb::handle self) {
+    return nb::hasattr(self, "__dict__") ? nb::borrow<nb::dict>(self.attr("__dict__")) : nb::dict();
+}
 
-model_state state_of(const quorv::quorv& sys) {
-    const Eigen::Map<const Eigen::VectorXd> delays(sys.hA.data(), Eigen::Index(sys.hA.size()));
-    return {sys.A, delays};
+// What pickle keeps of a model: its matrices and every stored delay, also
+// those beyond the last matrix, as NumPy arrays that own copies of them; and
+// the instance attributes of a subclass's object, when it has any.
+nb::tuple state_of(nb::pointer_and_handle<quorv::quorv> sys) {
+    const Eigen::VectorXd delays = Eigen::Map<const Eigen::VectorXd>(sys.p->hA.data(), Eigen::Index(sys.p->hA.size()));
+    const nb::dict attributes = attributes_of(sys.h);
+    if (attributes.size() == 0) return nb::make_tuple(sys.p->A, delays);
+    return nb::make_tuple(sys.p->A, delays, attributes);
 }
 
 // Called by pickle on an instance whose __init__ has not run.
@@ -55,14 +64,42 @@ void restore(quorv::quorv& sys, std::pair<std::vector<Eigen::MatrixXd>, std::vec
     new (&sys) quorv::quorv(std::move(state.first), std::move(state.second));
 }
 
+// The same for an object of a subclass, with its instance attributes.
+void restore_with_attributes(
+    nb::pointer_and_handle<quorv::quorv> sys,
+    std::tuple<std::vector<Eigen::MatrixXd>, std::vector<double>, nb::dict> state) {
+    new (sys.p) quorv::quorv(std::move(std::get<0>(state)), std::move(std::get<1>(state)));
+    nb::borrow<nb::dict>(sys.h.attr("__dict__")).update(std::get<2>(state));
+}
+
 // A copy with storage of its own, of the original's Python type, so that a
-// subclass stays a subclass. A failed copy leaves the new instance
-// uninitialised, and it is released as such.
-nb::typed<nb::object, quorv::quorv> copy_of(nb::pointer_and_handle<quorv::quorv> sys) {
+// subclass stays a subclass, with the attributes given. A failed copy leaves
+// the new instance uninitialised, and it is released as such.
+nb::typed<nb::object, quorv::quorv> copy_with(nb::pointer_and_handle<quorv::quorv> sys, nb::dict attributes) {
     nb::object copy = nb::inst_alloc(sys.h.type());
     new (nb::inst_ptr<quorv::quorv>(copy)) quorv::quorv(*sys.p);
     nb::inst_mark_ready(copy);
+    if (attributes.size() != 0) nb::borrow<nb::dict>(copy.attr("__dict__")).update(attributes);
     return copy;
+}
+
+// copy.copy shares the attributes' values with the original; copy.deepcopy
+// copies them too, through the memo that keeps shared references shared.
+nb::typed<nb::object, quorv::quorv> shallow_copy(nb::pointer_and_handle<quorv::quorv> sys) {
+    return copy_with(sys, attributes_of(sys.h));
+}
+
+nb::typed<nb::object, quorv::quorv> deep_copy(nb::pointer_and_handle<quorv::quorv> sys, nb::dict memo) {
+    const nb::object deepcopy = nb::module_::import_("copy").attr("deepcopy");
+    return copy_with(sys, nb::borrow<nb::dict>(deepcopy(attributes_of(sys.h), memo)));
+}
+
+// "<quorv n=2, mA=2, delays [0.0, 1.0]>": the order, the number of matrices
+// and every stored delay, under the name of the object's own type; the
+// matrices are left out.
+nb::str describe_model(nb::pointer_and_handle<quorv::quorv> sys) {
+    return nb::str("<{} n={}, mA={}, delays {}>")
+        .format(sys.h.type().attr("__qualname__"), sys.p->n(), sys.p->mA(), nb::cast(sys.p->hA));
 }
 
 // A check for the core that lets the interpreter run its signal handlers, so
@@ -117,7 +154,7 @@ std::vector<std::complex<double>> roots(const quorv::quorv& sys, double r) {
         });
     int failed = 0;
     if (report.state == completeness::incomplete)
-        failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+        failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 2,
                                   "roots: counted %ld roots with Re >= r, found %ld; %ld could not be "
                                   "located within the work budget",
                                   report.counted, report.found, report.counted - report.found);
@@ -127,7 +164,7 @@ std::vector<std::complex<double>> roots(const quorv::quorv& sys, double r) {
                                   "enclosed in disjoint disks that the count confirms",
                                   report.counted, report.found);
     else if (report.state != completeness::confirmed)
-        failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+        failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 2,
                                   "roots: found %ld roots with Re >= r; completeness could not be checked, as %s",
                                   report.found,
                                   report.state == completeness::unbounded
@@ -170,101 +207,166 @@ std::pair<std::vector<Eigen::MatrixXcd>, Eigen::VectorXcd> sensitivity(const quo
     return {std::move(derivatives.A), std::move(derivatives.h)};
 }
 
-constexpr const char* sensitivity_doc =
-    "The first-order derivatives of a simple characteristic root lam (arg1) of\n"
-    "the system arg0, as a pair (dA, dh): dA[k][i, j] = d lam / d A_k[i, j], an\n"
-    "n-by-n complex array per matrix, and dh[k] = d lam / d h_k, a complex array\n"
-    "with the entry for the delay of each matrix. Multiplied by a small change of\n"
-    "an entry or a delay they give the change of the root, to first order.\n"
-    "\n"
-    "With u and v the left and right null vectors of the characteristic matrix\n"
-    "D(lam) = lam I - sum_k exp(-lam h_k) A_k and d = u^H D'(lam) v:\n"
-    "dA[k][i, j] = exp(-lam h_k) conj(u_i) v_j / d,\n"
-    "dh[k] = -lam exp(-lam h_k) u^H A_k v / d.\n"
-    "\n"
-    "Raises ValueError when lam is not a root (the smallest singular value of\n"
-    "D(lam) exceeds 1e-8 times the size of its terms: pass a root as roots\n"
-    "returns it), when lam is a multiple root, which has no derivative, and\n"
-    "for the systems that roots refuses, with the same errors.";
+// A Spectrum as Python sees it: the core's result and the line Re = r right
+// of which its roots lie, which the picture draws.
+struct located_spectrum : quorv::spectrum_result {
+    double r = 0;
+};
 
-constexpr const char* spectrum_doc =
-    "The distinct characteristic roots of the system arg0 with Re >= r (arg1),\n"
-    "each once with its multiplicity, checked against the argument-principle\n"
-    "count of the roots right of the line. Returns a Spectrum:\n"
-    "roots (complex array, sorted by real part descending, then imaginary part\n"
-    "ascending), multiplicities (int array), radii (float array: the disk of\n"
-    "that radius around each root holds exactly its multiplicity of zeros, so\n"
-    "it bounds the root's error; 0 where no such disk was found), count (the\n"
-    "roots with Re >= r, with multiplicity, by the argument principle),\n"
-    "complete (whether every root is certified: disjoint disks whose\n"
-    "multiplicities add up to count) and degree (the discretization degree,\n"
-    "0 when the system has no delay).\n"
-    "\n"
-    "Roots within about 1e-9 max(1, |r|) left of the line, or whose disk\n"
-    "meets it, are counted and listed as on it. Raises\n"
-    "ValueError for a NaN r, and the errors of count_roots when the count is\n"
-    "impossible (OverflowError, RuntimeError).";
+template <typename Class, typename Value>
+struct spectrum_field {
+    const char* name;
+    Value Class::*member;
+    const char* doc;
+};
 
-constexpr const char* spectrum_class_doc =
-    "The distinct roots right of a line with their multiplicities (see spectrum).";
+// Every field of a Spectrum under its Python name. The read-only properties
+// and the pickle state are both made from this list, so a field added to the
+// result is one line here.
+constexpr std::tuple spectrum_fields{
+    spectrum_field{"roots", &located_spectrum::roots,
+                   "The distinct roots with Re >= r, a complex array sorted by real part (descending), "
+                   "then imaginary part (ascending); conjugate pairs are exact conjugates."},
+    spectrum_field{"multiplicities", &located_spectrum::multiplicities,
+                   "The multiplicity of each root, an int64 array."},
+    spectrum_field{"radii", &located_spectrum::radii,
+                   "The radius of each root's certified disk, a float array: the disk around the root holds "
+                   "exactly its multiplicity of zeros, so the radius bounds the root's error; 0 where no such "
+                   "disk was found."},
+    spectrum_field{"count", &located_spectrum::count,
+                   "The roots with Re >= r, with multiplicity, by the argument principle."},
+    spectrum_field{"complete", &located_spectrum::complete,
+                   "Whether every root is certified: disjoint disks, none crossing the line, whose "
+                   "multiplicities add up to count."},
+    spectrum_field{"degree", &located_spectrum::degree,
+                   "The discretization degree of the pencil; 0 when the system has no delay."},
+    spectrum_field{"r", &located_spectrum::r, "The line Re = r right of which the roots were sought."},
+};
 
-constexpr const char* spectral_abscissa_doc =
-    "The largest real part of the characteristic roots of the system arg.\n"
-    "\n"
-    "Computed in the system's own time unit: a low-degree discretization\n"
-    "approximates the rightmost roots, Newton's method refines them, and the\n"
-    "argument-principle count at a line just left of them confirms that no\n"
-    "other root lies right of it (one it reveals is located; when it finds\n"
-    "none, the line moves left and bisection on the count narrows the strip).\n"
-    "The result is negative exactly when is_stable(arg) is True: when the count\n"
-    "at the axis holds roots it is max(0, the rightmost real part).\n"
-    "\n"
-    "Raises ValueError for a system of order 0, which has no roots, and when\n"
-    "no root lies right of any line at which the bound on the roots,\n"
-    "sum_k exp(-r h_k) |A_k|_F, is finite; RuntimeError when a count does not\n"
-    "resolve or the roots right of the line cannot all be located.";
+void add_spectrum_properties(nb::class_<located_spectrum>& cls) {
+    std::apply([&](const auto&... field) {
+        (cls.def_prop_ro(
+             field.name, [member = field.member](const located_spectrum& s) { return s.*member; }, field.doc),
+         ...);
+    }, spectrum_fields);
+}
 
-constexpr const char* is_stable_doc =
-    "Whether the system arg is asymptotically stable: no characteristic root\n"
-    "with Re >= 0, decided by the argument-principle count alone.\n"
-    "\n"
-    "A root on the imaginary axis, within about 1e-9 (in the system's own\n"
-    "time unit) left of it, or a multiple root whose disk meets it, counts as\n"
-    "not stable. A system of order 0 is stable. Raises the\n"
-    "errors of count_roots when the count is impossible.";
+// The pickle state of a Spectrum: a dict of every field, each a Python value
+// (NumPy arrays for the vectors) that owns its data.
+nb::dict spectrum_state(const located_spectrum& s) {
+    nb::dict state;
+    std::apply([&](const auto&... field) { ((state[field.name] = nb::cast(s.*field.member)), ...); },
+               spectrum_fields);
+    return state;
+}
+
+// Called by pickle on an instance that was never constructed: the fields are
+// converted first, so that a state that does not convert leaves it so.
+void restore_spectrum(located_spectrum& s, nb::dict state) {
+    located_spectrum restored;
+    std::apply([&](const auto&... field) {
+        ((restored.*field.member = nb::cast<std::remove_cvref_t<decltype(restored.*field.member)>>(
+              state[field.name])),
+         ...);
+    }, spectrum_fields);
+    new (&s) located_spectrum(std::move(restored));
+}
+
+// Spectrum.plot draws with pyhalvex._plot, imported on the first call only:
+// matplotlib is an optional dependency.
+nb::object plot_spectrum(nb::handle spectrum, nb::handle ax) {
+    return nb::module_::import_("pyhalvex._plot").attr("plot_spectrum")(spectrum, ax);
+}
+
+constexpr const char* model_doc = R"(quorv(A, hA, /)
+
+A linear time-delay system x'(t) = sum_k A[k] x(t - hA[k]).
+
+Arguments:
+    A: a sequence of n-by-n float64 arrays, the matrices A_0, ..., A_{m-1}
+       (a 3-D array is taken as the stack of its matrices).
+    hA: a sequence of delays h_k >= 0, one per matrix.
+
+The model stores what it is given; roots and the other functions validate it
+and raise ValueError for matrices that are not all n-by-n, non-finite entries
+and negative or non-finite delays, IndexError for fewer delays than matrices,
+ValueError for no matrices. Arguments that do not convert raise TypeError.
+
+Models pickle (for process pools and Dask) and copy with storage of their own;
+a subclass's instance attributes travel with them.
+
+Example:
+    >>> import numpy as np, pyhalvex
+    >>> sys = pyhalvex.quorv([np.array([[-1.0]])], [1.0])
+    >>> sys
+    <quorv n=1, mA=1, delays [1.0]>
+)";
+
+constexpr const char* matrix_doc = R"(A(k, /)
+
+The matrix A_k as a writable NumPy view into the model: writing into it
+changes the model. Raises IndexError "invalid vector subscript" for k >= mA.
+)";
+
+constexpr const char* delays_doc = R"(hA()
+
+The delays, one per matrix, as a writable NumPy view into the model.
+)";
+
+constexpr const char* state_doc = R"(The pickle state: (matrices, delays) as NumPy arrays with copies of the
+model's data, and a third item, the instance attributes, for an object of a
+subclass that has any.)";
+
+constexpr const char* spectrum_class_doc = R"(The distinct characteristic roots right of a line Re = r, each once with
+its multiplicity, as pyhalvex.spectrum returns them: read-only, picklable and
+copyable. repr() shows a table of the first roots.)";
+
+constexpr const char* plot_doc = R"(plot(ax=None)
+
+Draws the roots in the complex plane: each root as a point, a multiple root
+labelled with its multiplicity, the line Re = r as a dashed line and the
+imaginary axis, into the matplotlib Axes ax (a new figure's when None).
+Returns the Axes. Needs matplotlib: pip install pyhalvex[plot].
+
+Example:
+    >>> s = pyhalvex.spectrum(sys, -3.0)
+    >>> s.plot().figure.savefig("roots.png")
+)";
 
 }  // namespace
 
-NB_MODULE(pyhalvex, m) {
-    m.doc() = "halvex python bindings";
+NB_MODULE(_core, m) {
+    m.doc() = "The compiled core of pyhalvex; use the package pyhalvex.";
     m.attr("__version__") = PYHALVEX_VERSION;
 
-    nb::class_<quorv::quorv>(m, "quorv")
-        .def(nb::init<std::vector<Eigen::MatrixXd>, std::vector<double>>(), "hA")
-        .def_prop_ro("mA", &quorv::quorv::mA, nb::rv_policy::reference_internal)
-        .def_prop_ro("n", &quorv::quorv::n, nb::rv_policy::reference_internal)
-        .def("A", &quorv::quorv::Ak, nb::rv_policy::reference_internal)
-        .def("hA", &delay_view, nb::rv_policy::reference_internal)
-        .def("__getstate__", &state_of)
+    nb::class_<quorv::quorv>(m, "quorv", model_doc)
+        .def(nb::init<std::vector<Eigen::MatrixXd>, std::vector<double>>())
+        .def_prop_ro("mA", &quorv::quorv::mA, nb::rv_policy::reference_internal, "The number of matrices.")
+        .def_prop_ro("n", &quorv::quorv::n, nb::rv_policy::reference_internal,
+                     "The order of the system: the rows of the first matrix, 0 for no matrices.")
+        .def("A", &quorv::quorv::Ak, nb::rv_policy::reference_internal, matrix_doc)
+        .def("hA", &delay_view, nb::rv_policy::reference_internal, delays_doc)
+        .def("__repr__", &describe_model)
+        .def("__getstate__", &state_of, state_doc)
         .def("__setstate__", &restore)
-        .def("__copy__", &copy_of)
-        .def("__deepcopy__",
-             [](nb::pointer_and_handle<quorv::quorv> sys, nb::dict) { return copy_of(sys); });
+        .def("__setstate__", &restore_with_attributes)
+        .def("__copy__", &shallow_copy)
+        .def("__deepcopy__", &deep_copy);
 
+    // The public functions are Python functions in pyhalvex/__init__.py,
+    // which carry the documentation and pickle by reference.
     m.def("roots", &roots);
     m.def("count_roots", &count_roots);
+    m.def("sensitivity", &sensitivity);
 
-    m.def("sensitivity", &sensitivity, sensitivity_doc);
-
-    nb::class_<quorv::spectrum_result>(m, "Spectrum", spectrum_class_doc)
-        .def_prop_ro("roots", [](const quorv::spectrum_result& s) { return s.roots; })
-        .def_prop_ro("multiplicities", [](const quorv::spectrum_result& s) { return s.multiplicities; })
-        .def_prop_ro("radii", [](const quorv::spectrum_result& s) { return s.radii; })
-        .def_prop_ro("count", [](const quorv::spectrum_result& s) { return s.count; })
-        .def_prop_ro("complete", [](const quorv::spectrum_result& s) { return s.complete; })
-        .def_prop_ro("degree", [](const quorv::spectrum_result& s) { return s.degree; })
-        .def("__repr__", &quorv::describe);
-    m.def("spectrum", &spectrum, spectrum_doc);
-    m.def("spectral_abscissa", &spectral_abscissa, spectral_abscissa_doc);
-    m.def("is_stable", &is_stable, is_stable_doc);
+    nb::class_<located_spectrum> spectrum_class(m, "Spectrum", spectrum_class_doc);
+    add_spectrum_properties(spectrum_class);
+    spectrum_class.def("__repr__", [](const located_spectrum& s) { return quorv::describe(s); })
+        .def("__getstate__", &spectrum_state)
+        .def("__setstate__", &restore_spectrum)
+        .def("plot", &plot_spectrum, nb::arg("ax") = nb::none(),
+             nb::sig("def plot(self, ax: matplotlib.axes.Axes | None = None) -> matplotlib.axes.Axes"), plot_doc);
+    m.def("spectrum", [](const quorv::quorv& sys, double r) { return located_spectrum{::spectrum(sys, r), r}; });
+    m.def("spectral_abscissa", &spectral_abscissa);
+    m.def("is_stable", &is_stable);
 }

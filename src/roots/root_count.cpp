@@ -114,8 +114,8 @@ long counted_or_throw(const region_count& counted, double r, const char* caller)
 
 long count_roots(const quorv& sys, double r, const interrupt_check& check) {
     validate(sys);
-    if (std::isnan(r) || sys.n() == 0) return 0;
-    if (r > root_bound(sys, r)) return 0;
+    if (std::isnan(r)) throw std::invalid_argument("count_roots: r is NaN");
+    if (sys.n() == 0 || r > root_bound(sys, r)) return 0;
     work_budget budget{count_evaluations, check};
     return counted_or_throw(count_region(sys, r, budget), r, "count_roots");
 }

@@ -29,6 +29,7 @@ constexpr long count_evaluations = 200000;
 region_count count_region(const quorv& sys, double r, work_budget& budget);
 
 // The number of roots with Re >= r, with multiplicity. Throws
+// std::invalid_argument for a NaN r, which leaves no line to count from,
 // std::overflow_error when the root bound is not finite and
 // std::runtime_error when the count does not resolve within the work budget.
 // check is polled at every evaluation of the characteristic matrix.

@@ -43,7 +43,8 @@ def test_no_root_beyond_the_bound():
     # |lambda| <= e^{-r h}|b| + |a| = 1.5 + e^{-2} < 2 = r: nothing to compute.
     sys = scalar(-1.0, 0.5, 1.0)
     assert count_roots(sys, 2.0) == 0 and roots(sys, 2.0) == []
-    assert count_roots(sys, math.nan) == 0
+    with pytest.raises(ValueError, match="r is NaN"):
+        count_roots(sys, math.nan)
 
 
 @pytest.mark.parametrize(
@@ -115,12 +116,11 @@ def test_unbounded_abscissa_warns_that_completeness_is_unchecked():
 
 
 def test_count_roots_arguments():
-    assert count_roots.__doc__ == "count_roots(arg0: pyhalvex.quorv, arg1: float, /) -> int"
     sys = scalar(-1.0, 0.5, 1.0)
     assert count_roots(sys, 0) == 0 and count_roots(sys, -10) > 0
     for bad_call in (lambda: count_roots(sys, r=0.0), lambda: count_roots(None, 0.0),
                      lambda: count_roots(sys, "0.5")):
-        with pytest.raises(TypeError, match=r"count_roots\(\): incompatible function arguments"):
+        with pytest.raises(TypeError, match=r"count_roots\(\)"):
             bad_call()
     with pytest.raises(ValueError, match="^vector too long$"):
         count_roots(quorv([], []), 0.0)

