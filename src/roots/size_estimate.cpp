@@ -190,19 +190,8 @@ int largest_required_degree(const quorv& sys, double r, std::uint32_t count,
 
 }  // namespace
 
-// The grid samples (count/2 + 1) count^(mA-2) configurations per pass, each
-// an eigenvalue problem of order n; the commensurate sampling, count. Up to
-// this order the grid's cost is small beside the pencil's and it keeps the
-// degrees it has always given; beyond it, with three or more matrices, the
-// grid's some 200 to 4000 problems of order n per pass would cost more than
-// the pencil itself, and the commensurate sampling (one frequency driving
-// every delay) takes over. The count and the completion guarantee the roots
-// either way; only the pencil's share of them depends on the degree.
-constexpr Eigen::Index grid_up_to_order = 20;
-
 int estimate_degree(const quorv& sys, double r, std::uint32_t count, const interrupt_check& check) {
-    const bool commensurate = sys.mA() > 4 || (sys.mA() > 2 && sys.n() > grid_up_to_order);
-    return commensurate ? estimate_degree_commensurate(sys, r, count, check)
+    return sys.mA() > 4 ? estimate_degree_commensurate(sys, r, count, check)
                         : estimate_degree_grid(sys, r, count, check);
 }
 

@@ -15,8 +15,8 @@ namespace quorv {
 
 // The degree N of the spectral discretization that resolves the roots right
 // of r: the largest degree any sampled eigenvalue estimate asks for, at
-// least 5. Commensurate phase sampling for more than four matrices, and for
-// three or more beyond order 20; a phase grid otherwise. check is polled after every sampled matrix.
+// least 5. Commensurate phase sampling for more than four matrices, a phase
+// grid otherwise. check is polled after every sampled matrix.
 int estimate_degree(const quorv& sys, double r, std::uint32_t count,
                     const interrupt_check& check = {});
 int estimate_degree_commensurate(const quorv& sys, double r, std::uint32_t count,
