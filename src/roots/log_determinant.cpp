@@ -1,17 +1,61 @@
 #include "roots/log_determinant.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <stdexcept>
+#include <string>
+
+// LAPACK from the scipy-openblas32 wheel (see eigenvalues.cpp): band LU
+// factorisation and solve, 32-bit integers, prefixed symbols.
+extern "C" {
+void scipy_zgbtrf_(const std::int32_t* m, const std::int32_t* n, const std::int32_t* kl, const std::int32_t* ku,
+                   std::complex<double>* ab, const std::int32_t* ldab, std::int32_t* ipiv, std::int32_t* info);
+void scipy_zgbtrs_(const char* trans, const std::int32_t* n, const std::int32_t* kl, const std::int32_t* ku,
+                   const std::int32_t* nrhs, const std::complex<double>* ab, const std::int32_t* ldab,
+                   const std::int32_t* ipiv, std::complex<double>* b, const std::int32_t* ldb, std::int32_t* info,
+                   std::size_t trans_length);
+void scipy_openblas_set_num_threads(int threads);
+}
 
 namespace quorv {
 
-log_determinant::log_determinant(const quorv& sys, work_budget& budget)
-    : sys(sys), work(budget), Delta(sys.n(), sys.n()), dDelta(sys.n(), sys.n()), lu(sys.n()) {}
+namespace {
 
-bool log_determinant::evaluate(std::complex<double> lambda, log_det_sample& out) {
-    if (!work.spend()) return false;
-    const Eigen::Index n = sys.n();
-    // Delta = lambda I - sum_k e^{-lambda h_k} A_k, Delta' = I + sum_k h_k e^{-lambda h_k} A_k.
+// Band storage takes 2 kl + ku + 1 rows of length n; the band LU costs
+// O(n kl (kl + ku)) and the solve for the n columns of Delta' O(n^2 (2 kl +
+// ku)), against O(n^3) dense. Below this order, or for a band wider than a
+// quarter of n, the dense LU is as fast.
+constexpr Eigen::Index band_from_order = 24;
+
+bool worth_a_band(const band& b, Eigen::Index n) {
+    return n >= band_from_order && 4 * (2 * b.lower + b.upper + 1) <= n;
+}
+
+}  // namespace
+
+band union_band(const quorv& sys) {
+    band b;
+    for (std::size_t k = 0; k < sys.mA(); ++k) {
+        const Eigen::MatrixXd& a = sys.Ak(k);
+        for (Eigen::Index j = 0; j < a.cols(); ++j)
+            for (Eigen::Index i = 0; i < a.rows(); ++i)
+                if (a(i, j) != 0.0) {
+                    b.lower = std::max(b.lower, i - j);
+                    b.upper = std::max(b.upper, j - i);
+                }
+    }
+    return b;
+}
+
+log_determinant::log_determinant(const quorv& sys, work_budget& budget)
+    : sys(sys), work(budget), bw(union_band(sys)), use_band(worth_a_band(bw, sys.n())), Delta(sys.n(), sys.n()),
+      dDelta(sys.n(), sys.n()), lu(use_band ? 0 : sys.n()),
+      bands(use_band ? 2 * bw.lower + bw.upper + 1 : 0, use_band ? sys.n() : 0),
+      pivots(use_band ? sys.n() : 0) {}
+
+// Delta = lambda I - sum_k e^{-lambda h_k} A_k, Delta' = I + sum_k h_k e^{-lambda h_k} A_k.
+void log_determinant::form(std::complex<double> lambda) {
     Delta.setZero();
     Delta.diagonal().setConstant(lambda);
     dDelta.setIdentity();
@@ -25,17 +69,57 @@ bool log_determinant::evaluate(std::complex<double> lambda, log_det_sample& out)
         dDelta.real() += (h * e.real()) * a;
         dDelta.imag() += (h * e.imag()) * a;
     }
+}
+
+bool log_determinant::evaluate(std::complex<double> lambda, log_det_sample& out) {
+    if (!work.spend()) return false;
+    form(lambda);
     if (!Delta.allFinite() || !dDelta.allFinite()) return false;
+    double phase = 0;
+    std::complex<double> g;
+    if (!(use_band ? band_sample(phase, g) : dense_sample(phase, g))) return false;
+    if (!std::isfinite(g.real()) || !std::isfinite(g.imag())) return false;
+    out = {lambda, phase, g};
+    return true;
+}
+
+bool log_determinant::dense_sample(double& phase, std::complex<double>& g) {
     lu.compute(Delta);
     const auto& u = lu.matrixLU();
-    double phase = lu.permutationP().determinant() < 0 ? std::numbers::pi : 0.0;
-    for (Eigen::Index i = 0; i < n; ++i) {
+    phase = lu.permutationP().determinant() < 0 ? std::numbers::pi : 0.0;
+    for (Eigen::Index i = 0; i < u.rows(); ++i) {
         if (u(i, i) == 0.0) return false;
         phase += std::arg(u(i, i));
     }
-    const std::complex<double> g = lu.solve(dDelta).trace();
-    if (!std::isfinite(g.real()) || !std::isfinite(g.imag())) return false;
-    out = {lambda, phase, g};
+    g = lu.solve(dDelta).trace();
+    return true;
+}
+
+// Row kl + ku + i - j of the band storage holds Delta(i, j); the first kl
+// rows are room for the fill-in of the row interchanges. Each interchange
+// (ipiv[i] != i + 1) flips the sign of the determinant. Delta' is solved
+// for in place, in dDelta's storage.
+bool log_determinant::band_sample(double& phase, std::complex<double>& g) {
+    const std::int32_t n = static_cast<std::int32_t>(sys.n()), kl = static_cast<std::int32_t>(bw.lower),
+                       ku = static_cast<std::int32_t>(bw.upper), ldab = static_cast<std::int32_t>(bands.rows());
+    bands.setZero();
+    for (std::int32_t j = 0; j < n; ++j)
+        for (std::int32_t i = std::max(0, j - ku); i <= std::min(n - 1, j + kl); ++i) bands(kl + ku + i - j, j) = Delta(i, j);
+    std::int32_t info = 0;
+    // One OpenBLAS thread, as for every LAPACK call here (see eigenvalues.cpp).
+    scipy_openblas_set_num_threads(1);
+    scipy_zgbtrf_(&n, &n, &kl, &ku, bands.data(), &ldab, pivots.data(), &info);
+    if (info < 0) throw std::logic_error("zgbtrf refused its argument " + std::to_string(-info));
+    if (info > 0) return false;
+    phase = 0;
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (pivots[i] != i + 1) phase += std::numbers::pi;
+        phase += std::arg(bands(kl + ku, i));
+    }
+    const char no_transpose = 'N';
+    scipy_zgbtrs_(&no_transpose, &n, &kl, &ku, &n, bands.data(), &ldab, pivots.data(), dDelta.data(), &n, &info, 1);
+    if (info < 0) throw std::logic_error("zgbtrs refused its argument " + std::to_string(-info));
+    g = dDelta.trace();
     return true;
 }
 

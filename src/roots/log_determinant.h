@@ -1,6 +1,8 @@
 #pragma once
 
 #include <complex>
+#include <cstdint>
+#include <vector>
 
 #include <Eigen/Dense>
 
@@ -19,6 +21,15 @@ struct log_det_sample {
     std::complex<double> g;
 };
 
+// The band of a matrix pattern: nonzeros only where -lower <= j - i <= upper.
+struct band {
+    Eigen::Index lower = 0;
+    Eigen::Index upper = 0;
+};
+
+// The band of the union of the patterns of the A_k (and of the identity).
+band union_band(const quorv& sys);
+
 class log_determinant {
 public:
     log_determinant(const quorv& sys, work_budget& budget);
@@ -29,13 +40,23 @@ public:
 
     const quorv& system() const { return sys; }
     work_budget& budget() { return work; }
+    // Whether evaluations factor Delta in band storage (LAPACK zgbtrf).
+    bool banded() const { return use_band; }
 
 private:
     const quorv& sys;
     work_budget& work;
+    const band bw;
+    const bool use_band;
     Eigen::MatrixXcd Delta;
     Eigen::MatrixXcd dDelta;
     Eigen::PartialPivLU<Eigen::MatrixXcd> lu;
+    Eigen::MatrixXcd bands;
+    std::vector<std::int32_t> pivots;
+
+    void form(std::complex<double> lambda);
+    bool dense_sample(double& phase, std::complex<double>& g);
+    bool band_sample(double& phase, std::complex<double>& g);
 };
 
 }  // namespace quorv

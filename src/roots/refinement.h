@@ -4,7 +4,6 @@
 #include <optional>
 
 #include <Eigen/Dense>
-#include <Eigen/SVD>
 
 #include "model/quorv.h"
 #include "roots/newton.h"
@@ -16,9 +15,11 @@ namespace quorv {
 inline constexpr double acceptance_residual = 1e-5;
 
 // Newton's method on Delta(lambda) v = 0, |v| = 1, run for at most `steps`
-// steps (tolerance 1e-10) from a start point, with v started at the right
-// singular vector of Delta's smallest singular value there. Owns its work
-// storage, so one refinement serves any number of starts without allocating.
+// steps (tolerance 1e-10) from a start point, with v started by inverse
+// iteration on one LU factorisation of Delta there: the direction Delta
+// nearly annihilates, the one its smallest singular value belongs to. Owns
+// its work storage, so one refinement serves any number of starts without
+// allocating.
 class refinement {
 public:
     static constexpr int steps = 10;
@@ -31,7 +32,7 @@ public:
     explicit refinement(const quorv& sys);
 
     // Nothing for a start where Delta is not finite: such a start can never
-    // reach a small residual, and the SVD refuses the matrix.
+    // reach a small residual.
     std::optional<result> from(std::complex<double> start);
 
 private:
@@ -39,8 +40,12 @@ private:
     newton solver;
     Eigen::VectorXcd x;
     Eigen::MatrixXcd Delta;
-    Eigen::JacobiSVD<Eigen::MatrixXcd> svd;
+    Eigen::PartialPivLU<Eigen::MatrixXcd> lu;
+    Eigen::VectorXcd seed;
+    Eigen::VectorXcd iterate;
     residual_function residual;
+
+    void start_vector(Eigen::Ref<Eigen::VectorXcd> v);
 };
 
 }  // namespace quorv

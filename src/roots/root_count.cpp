@@ -63,10 +63,9 @@ region_count count_in_own_unit(const quorv& sys, double r, work_budget& budget) 
             result.state = region_count::outcome::unbounded;
             return result;
         }
-        // Every root with Re >= left has modulus at most bound; the margin
-        // keeps the other three sides away from them.
-        const double side = 1.05 * bound + 10 * offset;
-        const rectangle region{left, side, -side, side};
+        // Every root with Re >= left lies in the root box; the margin keeps
+        // the other three sides away from them.
+        const rectangle region = with_margin(root_box(sys, left), 10 * offset);
         path_probe closest;
         const auto count = count_in_symmetric_rectangle(f, region, &closest);
         if (closest.reach < near_line * root_scale(closest.at) && moves < contour_moves) {

@@ -79,16 +79,28 @@ int estimate(const quorv& sys, double r_own, const interrupt_check& check) {
     return estimate_degree(sorted, r_own, phase_samples, check);
 }
 
-// Every candidate refined by Newton's method; a refined root is kept when its
-// residual is small, wherever it lies (the caller compares it with r in the
-// user's units). check is polled before every candidate.
-std::vector<std::complex<double>> refine(const quorv& sys, const Eigen::VectorXcd& candidates,
+// How far left of r a candidate is still refined, in the system's own time
+// unit (delays at most 1, roots of order one). The degree is chosen so that
+// the pencil's eigenvalues right of r match the roots there far more closely
+// than a tenth of that scale; a candidate further left belongs to a root
+// left of r or to the pencil's poorly resolved part. Should Newton's method
+// have carried it to a root right of r all the same, the count finds that
+// root missing and the completion locates it, so skipping it loses nothing
+// but a repeated entry of the list.
+double refinement_margin(double r_own) { return 0.1 * std::max(1.0, std::abs(r_own)); }
+
+// The candidates that can matter refined by Newton's method; a refined root
+// is kept when its residual is small, wherever it lies (the caller compares
+// it with r in the user's units). check is polled before every candidate.
+std::vector<std::complex<double>> refine(const quorv& sys, const Eigen::VectorXcd& candidates, double r_own,
                                          const interrupt_check& check) {
     std::vector<std::complex<double>> found;
     found.reserve(candidates.size());
     refinement polish(sys);
+    const double lowest = r_own - refinement_margin(r_own);
     for (const std::complex<double>& mu : candidates) {
         check.poll();
+        if (mu.real() < lowest) continue;
         const auto refined = polish.from(mu);
         if (refined && refined->residual < acceptance_residual) found.push_back(refined->root);
     }
@@ -97,6 +109,12 @@ std::vector<std::complex<double>> refine(const quorv& sys, const Eigen::VectorXc
 
 std::string order_of(const quorv& sys) { return "of order " + std::to_string(sys.n()); }
 
+using stopwatch = std::chrono::steady_clock;
+
+double seconds_since(stopwatch::time_point start) {
+    return std::chrono::duration<double>(stopwatch::now() - start).count();
+}
+
 // The candidates of the rescaled system, and the degree of the pencil that
 // gave them. r_own is r in the system's own time unit.
 Eigen::VectorXcd candidates(const quorv& sys, double r_own, root_search& search,
@@ -104,8 +122,10 @@ Eigen::VectorXcd candidates(const quorv& sys, double r_own, root_search& search,
     if (largest_delay(sys) == 0)
         return naming_allocation_failure("the eigenvalues of the summed matrices " + order_of(sys),
                                          [&] { return undelayed_candidates(sys); });
+    auto start = stopwatch::now();
     search.degree_needed = naming_allocation_failure(
         "the degree estimate of the system " + order_of(sys), [&] { return estimate(sys, r_own, check); });
+    search.seconds.estimate = seconds_since(start);
     // Compared as unsigned, so an estimate that overflowed to a negative value
     // is capped as well.
     search.degree_used =
@@ -115,19 +135,26 @@ Eigen::VectorXcd candidates(const quorv& sys, double r_own, root_search& search,
         "the eigenvalues of the pencil of order " +
         std::to_string(sys.n() * (Eigen::Index(search.degree_used) + 1)) + " (the system " +
         order_of(sys) + " at degree " + std::to_string(search.degree_used) + ")";
-    return naming_allocation_failure(pencil, [&] { return pencil_candidates(sys, search.degree_used); });
+    start = stopwatch::now();
+    Eigen::VectorXcd lambda =
+        naming_allocation_failure(pencil, [&] { return pencil_candidates(sys, search.degree_used); });
+    search.seconds.pencil = seconds_since(start);
+    return lambda;
 }
 
-// The global stage: the candidates refined; every root that reaches a small
-// residual, wherever it lies.
+// The global stage: the candidates that can matter refined; every root that
+// reaches a small residual, wherever it lies.
 std::vector<std::complex<double>> global_stage(const quorv& sys, double r, root_search& search,
                                                const interrupt_check& check) {
     const Eigen::VectorXcd start = candidates(sys, r, search, check);
     check.poll();
-    return naming_allocation_failure(
+    const auto begin = stopwatch::now();
+    std::vector<std::complex<double>> found = naming_allocation_failure(
         "the Newton refinement of " + std::to_string(start.size()) + " candidates of the system " +
             order_of(sys),
-        [&] { return refine(sys, start, check); });
+        [&] { return refine(sys, start, r, check); });
+    search.seconds.refinement = seconds_since(begin);
+    return found;
 }
 
 std::vector<std::complex<double>> on_or_right_of(const std::vector<std::complex<double>>& z, double r) {
@@ -174,12 +201,6 @@ bool accounted_for(const std::vector<root_cluster>& known, const region_count& r
         inside += c.multiplicity;
     }
     return inside == region.count;
-}
-
-using stopwatch = std::chrono::steady_clock;
-
-double seconds_since(stopwatch::time_point start) {
-    return std::chrono::duration<double>(stopwatch::now() - start).count();
 }
 
 // The search's results, found in the system's own time unit, in the

@@ -16,6 +16,11 @@ namespace quorv {
 // the completion.
 struct stage_seconds {
     double global = 0;
+    // The global stage's parts: the degree estimate, the pencil's
+    // eigenvalues, the Newton refinement of its candidates.
+    double estimate = 0;
+    double pencil = 0;
+    double refinement = 0;
     double count = 0;
     double completion = 0;
     // The part of the completion that encloses the pencil's roots in

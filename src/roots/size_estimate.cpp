@@ -121,6 +121,31 @@ private:
     }
 };
 
+// The largest entry any damped term may reach in pass 2: far beyond the
+// reach of any degree (whose estimates then drop out as not fitting an int),
+// and far enough below the double range that the eigenvalue routines can
+// square it.
+constexpr double largest_damped_entry = 1e150;
+
+// Pass 2's damping B. A negative B (every pass-1 estimate left of r) makes
+// the delayed terms grow by e^{-B h}: it is raised to where the largest
+// damped entry e^{-(r+B) h} max|A_k| stays at most largest_damped_entry for
+// every delay up to h_max (and its rounding to a multiple of h_max/20), and
+// never above 0, where pass 2 is pass 1 again; so a system whose factors at r
+// itself are finite never overflows here, and a B >= 0 stays as it is.
+double pass_two_damping(const quorv& sys, double r, double B) {
+    double entry = 0, h_max = 0;
+    for (std::size_t k = 0; k < sys.mA(); ++k) {
+        if (sys.hk(k) <= 0 || sys.Ak(k).size() == 0) continue;
+        entry = std::max(entry, sys.Ak(k).cwiseAbs().maxCoeff());
+        h_max = std::max(h_max, sys.hk(k));
+    }
+    if (!(entry > 0) || !std::isfinite(entry)) return B;
+    const double reach = (1 + 1 / delay_steps) * h_max;
+    const double lowest = (std::log(entry) - std::log(largest_damped_entry)) / reach - r;
+    return std::max(B, std::min(lowest, 0.0));
+}
+
 // The frame both strategies share. visit(M, b, examine) builds M in turn for
 // every phase configuration with the damping shift b and calls examine()
 // after each. Pass 1 (b = 0) collects the eigenvalues; their rightmost real
@@ -146,7 +171,7 @@ int largest_required_degree(const quorv& sys, double r, std::uint32_t count,
     const auto rightmost = std::max_element(
         E.begin(), E.end(), [](auto x, auto y) { return x.real() < y.real(); });
     const double rho = rightmost->real();
-    const double B = (std::sin(two_pi / static_cast<double>(count)) * 1.05) * rho;
+    const double B = pass_two_damping(sys, r, (std::sin(two_pi / static_cast<double>(count)) * 1.05) * rho);
 
     const cubic_spline F(0.0, pi / 64, degree_slope);
     const cubic_spline G(0.0, pi / 64, degree_offset);

@@ -245,3 +245,41 @@ def test_an_undelayed_system_is_accurate_at_any_size(s):
     assert count_roots(sys, -math.inf) == 2
     found = no_warning_roots(sys, -math.inf)
     assert sorted(lam.real / s for lam in found) == pytest.approx([-2.0, -1.0], rel=1e-12, abs=0)
+
+
+@pytest.mark.parametrize(
+    "a, b, tau",
+    [
+        (-10.0, 1.0, 300.0),  # rightmost root -0.0076727: stable
+        (-1.0, 0.1, 2500.0),
+        (-2.0, 1.0, 1000.0),
+        (-1.0, 1.05, 300.0),  # some 30 roots just right of the axis
+    ],
+)
+def test_long_delays_at_r_zero_need_no_larger_r(a, b, tau):
+    # The factors e^{-0 h} |A_k| are finite: the answer must be too, whatever
+    # the degree estimate's own damping would reach. A root with Re >= 0 has
+    # |lambda - a| = |b| e^{-tau Re lambda} <= |b|, so none exists when
+    # a + |b| < 0 (where e^{-a tau} is beyond the Lambert-W form's range).
+    sys = quorv([np.array([[a]]), np.array([[b]])], [0.0, tau])
+    truth = lambert_roots(a, b, tau, 0.0, branches=2000) if a + abs(b) >= 0 else []
+    assert_same_roots(no_warning_roots(sys, 0.0), truth, 0.0, rtol=1e-7)
+    assert count_roots(sys, 0.0) == len(truth)
+
+
+def test_stiff_modes_far_left_of_r_lose_no_root():
+    # u_t = u_xx + 1.5 u - u(t - 1) on (0, pi), 20 points: the pencil's
+    # candidates of the stiff modes (down to -176) lie far left of r and are
+    # not refined; the count over the tight box and the completion still
+    # give every root of the modes 1.5 - 4 sin^2(j dx / 2) / dx^2 right of r.
+    n, r = 20, -1.5
+    dx = math.pi / (n + 1)
+    laplace = (np.diag(-2.0 * np.ones(n)) + np.diag(np.ones(n - 1), 1) + np.diag(np.ones(n - 1), -1)) / dx**2
+    sys = quorv([laplace + 1.5 * np.eye(n), -np.eye(n)], [0.0, 1.0])
+    modes = 1.5 - 4 * np.sin(np.arange(1, n + 1) * dx / 2) ** 2 / dx**2
+    # A root of a mode has |lambda - a| = e^{-Re lambda} <= e^{-r}: modes with
+    # a < r - e^{-r} have none right of r (and their e^{-a} would overflow).
+    truth = [lam for a in modes if a >= r - math.exp(-r) for lam in lambert_roots(a, -1.0, 1.0, r)]
+    assert truth and min(modes) < -100
+    assert_same_roots(no_warning_roots(sys, r), truth, r)
+    assert count_roots(sys, r) == len(truth)

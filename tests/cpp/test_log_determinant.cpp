@@ -1,0 +1,58 @@
+#include <cmath>
+#include <complex>
+#include <numbers>
+
+#include <gtest/gtest.h>
+
+#include "roots/log_determinant.h"
+
+namespace {
+
+using cplx = std::complex<double>;
+
+// A chain of n units coupled to their neighbours, one delayed coupling
+// reaching two places up: bands (1, 2) of the union pattern. With `closed`
+// the chain becomes a ring, whose corners fill the whole band.
+quorv::quorv chain(int n, bool closed) {
+    Eigen::MatrixXd a0 = -Eigen::MatrixXd::Identity(n, n), a1 = Eigen::MatrixXd::Zero(n, n);
+    for (int i = 0; i + 1 < n; ++i) a0(i, i + 1) = a0(i + 1, i) = 0.3 + 0.01 * i;
+    for (int i = 0; i + 2 < n; ++i) a1(i, i + 2) = 0.2 - 0.003 * i;
+    if (closed) a0(0, n - 1) = a0(n - 1, 0) = 0.3;
+    return quorv::quorv({a0, -0.8 * Eigen::MatrixXd::Identity(n, n), a1}, {0.0, 1.0, 2.0});
+}
+
+// Phase of det Delta and tr(Delta^{-1} Delta') computed densely by Eigen,
+// independently of the code under test.
+void expect_matches_dense_truth(const quorv::quorv& sys, cplx lambda) {
+    const Eigen::Index n = sys.n();
+    Eigen::MatrixXcd Delta = lambda * Eigen::MatrixXcd::Identity(n, n), dDelta = Eigen::MatrixXcd::Identity(n, n);
+    for (std::size_t k = 0; k < sys.mA(); ++k) {
+        const cplx e = std::exp(-lambda * sys.hk(k));
+        Delta -= e * sys.Ak(k).cast<cplx>();
+        dDelta += sys.hk(k) * e * sys.Ak(k).cast<cplx>();
+    }
+    const Eigen::FullPivLU<Eigen::MatrixXcd> truth(Delta);
+    quorv::work_budget budget{10};
+    quorv::log_determinant f(sys, budget);
+    quorv::log_det_sample s;
+    ASSERT_TRUE(f.evaluate(lambda, s));
+    EXPECT_NEAR(std::remainder(s.phase - std::arg(truth.determinant()), 2 * std::numbers::pi), 0.0, 1e-9);
+    const cplx g = truth.solve(dDelta).trace();
+    EXPECT_NEAR(std::abs(s.g - g), 0.0, 1e-9 * std::abs(g));
+}
+
+}  // namespace
+
+TEST(LogDeterminant, BandAndDenseFactorisationsAgreeWithTheDeterminant) {
+    for (const cplx lambda : {cplx(0.3, 0.2), cplx(-1.2, 7.5), cplx(2.0, -0.4)}) {
+        const quorv::quorv banded = chain(60, false), full = chain(60, true);
+        quorv::work_budget budget{1};
+        ASSERT_TRUE(quorv::log_determinant(banded, budget).banded());
+        ASSERT_FALSE(quorv::log_determinant(full, budget).banded());
+        expect_matches_dense_truth(banded, lambda);
+        expect_matches_dense_truth(full, lambda);
+    }
+    const quorv::band b = quorv::union_band(chain(60, false));
+    EXPECT_EQ(b.lower, 1);
+    EXPECT_EQ(b.upper, 2);
+}
