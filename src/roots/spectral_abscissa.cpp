@@ -140,10 +140,10 @@ region_count strip_with_roots(const quorv& own, double line, double unit, const 
     return counted;
 }
 
-// The largest real part of the roots in the counted strip: the
+// The rightmost root in the counted strip, with its disk: the
 // approximations there grouped into distinct roots, and the roots the count
 // says are missing located by the completion.
-double rightmost_located(const quorv& own, const region_count& strip, const std::vector<cplx>& approximations,
+root_cluster rightmost_located(const quorv& own, const region_count& strip, const std::vector<cplx>& approximations,
                          double unit, const interrupt_check& check) {
     work_budget budget{locate_evaluations, check};
     log_determinant f(own, budget);
@@ -153,11 +153,11 @@ double rightmost_located(const quorv& own, const region_count& strip, const std:
     std::vector<root_cluster> known = cluster_roots(f, inside).clusters;
     complete_roots(f, strip.region, strip.count, strip.left, known);
     long located = 0;
-    double rightmost = -std::numeric_limits<double>::infinity();
+    root_cluster rightmost{-std::numeric_limits<double>::infinity()};
     for (const root_cluster& c : known)
-        if (c.multiplicity > 0 && strip.region.contains(c.z)) {
+        if (strip.region.contains(c.z)) {
             located += c.multiplicity;
-            rightmost = std::max(rightmost, c.z.real());
+            if (c.z.real() > rightmost.z.real()) rightmost = c;
         }
     if (located < strip.count) {
         std::ostringstream message;
@@ -183,11 +183,14 @@ double spectral_abscissa(const quorv& sys, const interrupt_check& check) {
     const own_time_unit own = in_own_time_unit(sys);
     const std::vector<cplx> approximations = rightmost_approximations(own.sys, check);
     const region_count strip = strip_with_roots(own.sys, first_line(approximations), own.unit, check);
-    const double rightmost = rightmost_located(own.sys, strip, approximations, own.unit, check);
+    const root_cluster located = rightmost_located(own.sys, strip, approximations, own.unit, check);
+    const double rightmost = located.z.real();
     // Every root right of the strip's line is located, so the rightmost one
-    // tells the count at the axis, unless it lies within that count's margin.
+    // tells the count at the axis, unless it lies within that count's margin
+    // or its disk (a multiple root's may be wide) reaches the axis.
     const double margin = axis_margin_share * std::max(1.0, root_bound(own.sys, 0.0));
-    const bool unstable = rightmost > margin || (rightmost >= -margin && axis_holds_roots(sys, check));
+    const bool unstable =
+        rightmost > margin || (rightmost + located.radius >= -margin && axis_holds_roots(sys, check));
     // The sign follows the count at the axis, as is_stable does: a root on
     // the axis, or within the count's margin left of it, makes the abscissa
     // 0 rather than a rounding error's worth below it; without one, a root
