@@ -56,7 +56,7 @@ std::vector<root_cluster> encloser::around(cplx z, double least, double room, in
         const auto m = count_in_circle(f, z, radius);
         if (f.budget().exhausted()) return {};
         if (!m || *m == 0) continue;
-        if (*m == 1) return {simple(z, radius)};
+        if (*m == 1) return {simple(z, radius, room)};
         return resolved(z, radius, *m, room, depth);
     }
     return {};
@@ -64,23 +64,26 @@ std::vector<root_cluster> encloser::around(cplx z, double least, double room, in
 
 // One zero in |lambda - z| <= radius. A loose disk (z a stalled iterate) is
 // tightened: the mean of its zero, polished by Newton's method, is a better
-// centre, and a disk around it inside the first holds the zero alone. The
+// centre, and a smaller disk around it holds the zero alone. The
 // mean converges like the ratio of the zero's distance from the centre to
 // that of the nearest zero outside, so a first wide disk may leave it
 // inaccurate; a second pass on the tighter disk corrects that. (Newton's
 // method alone stops early at a root with a small derivative, whose
 // residual is small well before the root is accurate.)
-root_cluster encloser::simple(cplx z, double radius) {
+root_cluster encloser::simple(cplx z, double radius, double room) {
+    const cplx origin = z;
     for (int pass = 0; pass < tightening_passes && radius > tight_enough * root_scale(z); ++pass) {
         cplx centre = zeros_mean(f, z, radius, 1);
         if (!finite(centre)) break;
         f.budget().spend(refinement::steps);
         const auto p = polish.from(centre);
         if (p && p->residual < acceptance_residual && std::abs(p->root - z) < radius) centre = p->root;
-        const double moved = std::abs(centre - z);
+        // The new disk may reach beyond the first (its zero may lie near the
+        // first one's edge), but not beyond the room: disks stay disjoint.
+        const double moved = std::abs(centre - origin);
         double rho = tightest * root_scale(centre);
-        while (rho + moved < radius && !counts(f, centre, rho, 1)) rho *= growth;
-        if (rho + moved >= radius) break;
+        while (rho + moved < room && rho < radius && !counts(f, centre, rho, 1)) rho *= growth;
+        if (rho + moved >= room || rho >= radius) break;
         z = centre;
         radius = rho;
     }
@@ -132,12 +135,15 @@ std::vector<root_cluster> encloser::separated(const std::vector<cplx>& zeros, cp
 }
 
 // The m zeros as one root at their mean: a disk centred there that holds
-// them all, first as wide as needed to cover the disk they were counted in,
-// then halved while it still holds all m.
+// them all, first as wide as needed to cover the disk they were counted in
+// (and inside the room around z), then halved while it still holds all m.
 std::vector<root_cluster> encloser::as_one(cplx z, double radius, long m, cplx mean, double room) {
     const double offset = std::abs(mean - z);
-    double rho = offset + radius < room - offset ? offset + radius : radius;
-    if (!counts(f, mean, rho, m)) return {};
+    // A circle that passes too close to one of the zeros does not resolve:
+    // a somewhat wider one is tried then.
+    double rho = offset + radius;
+    while (rho + offset < room && !counts(f, mean, rho, m)) rho *= 1.5;
+    if (rho + offset >= room) return {};
     for (int step = 0; step < shrink_steps && counts(f, mean, rho / 2, m); ++step) rho /= 2;
     return {{mean, m, rho}};
 }

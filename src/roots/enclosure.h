@@ -35,7 +35,7 @@ private:
 
     std::vector<root_cluster> resolved(std::complex<double> z, double radius, long m, double room, int depth);
     std::vector<root_cluster> around(std::complex<double> z, double least, double room, int depth);
-    root_cluster simple(std::complex<double> z, double radius);
+    root_cluster simple(std::complex<double> z, double radius, double room);
     std::vector<root_cluster> separated(const std::vector<std::complex<double>>& zeros, std::complex<double> z,
                                         double radius, long m, int depth);
     std::vector<root_cluster> as_one(std::complex<double> z, double radius, long m, std::complex<double> mean,
