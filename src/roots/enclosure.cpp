@@ -94,8 +94,19 @@ root_cluster encloser::simple(cplx z, double radius, double room) {
 // apart, else one multiple root at their mean.
 std::vector<root_cluster> encloser::resolved(cplx z, double radius, long m, double room, int depth) {
     // The moments converge like (inner/outer)^nodes, so they are taken on a
-    // circle three times wider when it holds no more zeros.
-    const double wide = 3 * radius < room && counts(f, z, 3 * radius, m) ? 3 * radius : radius;
+    // circle three times wider when it holds no more zeros. A disk may hold
+    // only some of the scattered zeros of a multiple root: when the wider
+    // circle holds more, it is taken instead (three times at most).
+    double wide = radius;
+    for (int widening = 0; widening < 3 && 3 * radius < room; ++widening) {
+        const auto wider = count_in_circle(f, z, 3 * radius);
+        if (!wider || *wider < m) break;
+        if (*wider == m) {
+            wide = 3 * radius;
+            break;
+        }
+        radius *= 3, wide = radius, m = *wider;
+    }
     const auto [zeros, mean] = zeros_in_circle(f, z, wide, m);
     if (!finite(mean)) return {};
     if (depth < depth_limit && !singular_at(f.system(), mean)) {
