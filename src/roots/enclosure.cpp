@@ -51,7 +51,15 @@ encloser::encloser(log_determinant& f) : f(f), polish(f.system()) {}
 
 std::vector<root_cluster> encloser::around(cplx z, double least, double room) { return around(z, least, room, 0); }
 
+cplx encloser::sharpened(cplx z) {
+    log_det_sample s;
+    if (!f.evaluate(z, s)) return z;
+    const cplx step = 1.0 / s.g;
+    return std::abs(step) < tightest * root_scale(z) && finite(step) ? z - step : z;
+}
+
 std::vector<root_cluster> encloser::around(cplx z, double least, double room, int depth) {
+    if (least == 0) z = sharpened(z);
     for (double radius = std::max(least, tightest * root_scale(z)); radius < room; radius *= growth) {
         const auto m = count_in_circle(f, z, radius);
         if (f.budget().exhausted()) return {};

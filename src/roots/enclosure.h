@@ -29,6 +29,12 @@ public:
     // resolves.
     std::vector<root_cluster> around(std::complex<double> z, double least, double room);
 
+    // z moved by one Newton step on det Delta, z - 1/g(z), when that step is
+    // shorter than the tightest disk: Newton's iteration on the eigenproblem
+    // stops once its residual is below tolerance, which may leave a simple
+    // root some 1e-11 relative from the zero; one more step squares that.
+    std::complex<double> sharpened(std::complex<double> z);
+
 private:
     log_determinant& f;
     refinement polish;

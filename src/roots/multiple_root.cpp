@@ -136,9 +136,10 @@ private:
     bool each_tightly(const std::vector<std::size_t>& members) {
         std::vector<root_cluster> tight;
         for (std::size_t i : members) {
-            const double radius = tightest_radius * root_scale(points[i]);
-            if (!counts_one(points[i], radius)) return false;
-            tight.push_back({points[i], 1, radius});
+            const cplx z = e.sharpened(points[i]);
+            const double radius = tightest_radius * root_scale(z);
+            if (!counts_one(z, radius)) return false;
+            tight.push_back({z, 1, radius});
         }
         for (std::size_t k = 0; k < members.size(); ++k)
             cluster_of[members[k]] = clusters.size(), clusters.push_back(tight[k]);
