@@ -195,6 +195,7 @@ double spectral_abscissa(const quorv& sys, const interrupt_check& check) {
     // the axis, or within the count's margin left of it, makes the abscissa
     // 0 rather than a rounding error's worth below it; without one, a root
     // located at -0.0 is still left of it.
+    if (unstable && std::abs(rightmost) <= located.radius) return 0.0;  // its disk meets the axis
     return unstable ? std::max(0.0, rightmost / own.unit)
                     : std::min(rightmost / own.unit, -std::numeric_limits<double>::denorm_min());
 }
