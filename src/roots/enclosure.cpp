@@ -16,11 +16,7 @@ namespace {
 
 using cplx = std::complex<double>;
 
-// The first disk tried has radius 1e-10 relative: a well-conditioned
-// simple root is known to about 1e-15 relative, and at that distance det
-// Delta still stands well clear of its rounding. Each failed try widens the
-// disk fourfold.
-constexpr double tightest = 1e-10;
+// Each failed try widens the disk fourfold from tightest_disk.
 constexpr double growth = 4;
 // A simple root's disk wider than this is tightened around Newton's
 // iterate from the disk's mean.
@@ -55,12 +51,12 @@ cplx encloser::sharpened(cplx z) {
     log_det_sample s;
     if (!f.evaluate(z, s)) return z;
     const cplx step = 1.0 / s.g;
-    return std::abs(step) < tightest * root_scale(z) && finite(step) ? z - step : z;
+    return std::abs(step) < tightest_disk * root_scale(z) && finite(step) ? z - step : z;
 }
 
 std::vector<root_cluster> encloser::around(cplx z, double least, double room, int depth) {
     if (least == 0) z = sharpened(z);
-    for (double radius = std::max(least, tightest * root_scale(z)); radius < room; radius *= growth) {
+    for (double radius = std::max(least, tightest_disk * root_scale(z)); radius < room; radius *= growth) {
         const auto m = count_in_circle(f, z, radius);
         if (f.budget().exhausted()) return {};
         if (!m || *m == 0) continue;
@@ -89,7 +85,7 @@ root_cluster encloser::simple(cplx z, double radius, double room) {
         // The new disk may reach beyond the first (its zero may lie near the
         // first one's edge), but not beyond the room: disks stay disjoint.
         const double moved = std::abs(centre - origin);
-        double rho = tightest * root_scale(centre);
+        double rho = tightest_disk * root_scale(centre);
         while (rho + moved < room && rho < radius && !counts(f, centre, rho, 1)) rho *= growth;
         if (rho + moved >= room || rho >= radius) break;
         z = centre;

@@ -9,6 +9,11 @@
 
 namespace quorv {
 
+// The first disk tried around a root, relative to max(1, |z|): a
+// well-conditioned simple root is known to about 1e-15 relative, and at
+// that distance det Delta still stands well clear of its rounding.
+inline constexpr double tightest_disk = 1e-10;
+
 // Certified enclosures of the zeros of det Delta. A root_cluster {z, m, rho}
 // it returns is a disk |lambda - z| <= rho on whose boundary the argument
 // principle counts exactly m zeros: z is a root of multiplicity m to within

@@ -20,8 +20,6 @@ using cplx = std::complex<double>;
 constexpr double widest_group = 5e-2;
 // No disk reaches further from its entries than this (relative).
 constexpr double room_cap = 0.1;
-// The disk that encloses a converged simple root (see encloser).
-constexpr double tightest_radius = 1e-10;
 // Up to this many nearby entries are enclosed in one disk.
 constexpr std::size_t few_entries = 8;
 constexpr int mean_nodes = 64;
@@ -137,7 +135,7 @@ private:
         std::vector<root_cluster> tight;
         for (std::size_t i : members) {
             const cplx z = e.sharpened(points[i]);
-            const double radius = tightest_radius * root_scale(z);
+            const double radius = tightest_disk * root_scale(z);
             if (!counts_one(z, radius)) return false;
             tight.push_back({z, 1, radius});
         }
