@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include <Eigen/Eigenvalues>
 #include <Eigen/SVD>
@@ -31,6 +32,8 @@ constexpr int moment_nodes = 128;
 // Separated zeros are enclosed again, down to this depth.
 constexpr int depth_limit = 3;
 constexpr int tightening_passes = 3;
+// Newton steps on det Delta when a loose disk is tightened.
+constexpr int determinant_steps = 8;
 // A multiple root's disk is halved while it still holds all its zeros.
 constexpr int shrink_steps = 4;
 
@@ -66,22 +69,50 @@ std::vector<root_cluster> encloser::around(cplx z, double least, double room, in
     return {};
 }
 
+// Newton's method on det Delta itself, w - 1/g(w), from w towards a zero
+// within |lambda - z| < reach: quadratic at a simple zero however small
+// det Delta's derivative, where Newton's method on the eigenproblem stops as
+// soon as its residual is small (near a close pair of roots, well before the
+// root is accurate). Nothing if an iterate goes beyond reach or the steps
+// do not fall below the tightest disk.
+std::optional<cplx> encloser::newton_on_determinant(cplx w, cplx z, double reach) {
+    log_det_sample s;
+    for (int step = 0; step < determinant_steps; ++step) {
+        // Delta exactly singular in floating point: w is the zero to
+        // rounding (the count around it decides).
+        if (!f.evaluate(w, s)) return step > 0 && !f.budget().exhausted() ? std::optional(w) : std::nullopt;
+        const cplx move = 1.0 / s.g;
+        if (!finite(move)) break;
+        w -= move;
+        if (std::abs(w - z) >= reach) break;
+        if (std::abs(move) < tightest_disk * root_scale(w)) return w;
+    }
+    return std::nullopt;
+}
+
 // One zero in |lambda - z| <= radius. A loose disk (z a stalled iterate) is
-// tightened: the mean of its zero, polished by Newton's method, is a better
-// centre, and a smaller disk around it holds the zero alone. The
+// tightened: the mean of its zero, polished by Newton's method on det Delta,
+// is a better centre, and a smaller disk around it holds the zero alone. The
 // mean converges like the ratio of the zero's distance from the centre to
 // that of the nearest zero outside, so a first wide disk may leave it
-// inaccurate; a second pass on the tighter disk corrects that. (Newton's
-// method alone stops early at a root with a small derivative, whose
-// residual is small well before the root is accurate.)
+// inaccurate; Newton's method from there, and a second pass on the tighter
+// disk, correct that.
 root_cluster encloser::simple(cplx z, double radius, double room) {
     const cplx origin = z;
     for (int pass = 0; pass < tightening_passes && radius > tight_enough * root_scale(z); ++pass) {
         cplx centre = zeros_mean(f, z, radius, 1);
         if (!finite(centre)) break;
-        f.budget().spend(refinement::steps);
-        const auto p = polish.from(centre);
-        if (p && p->residual < acceptance_residual && std::abs(p->root - z) < radius) centre = p->root;
+        // Delta is real on the real axis, so Newton's method from the disk's
+        // foot on the axis finds a real zero, the likely one when a stalled
+        // iterate leans off the axis.
+        // A disk's zero may lie on its edge (the disk grew until it was
+        // inside), so Newton's method may leave the disk a little; the new
+        // disk around its result is counted again, and stays in the room.
+        const double reach = std::min(room, 2 * radius);
+        std::optional<cplx> newton;
+        if (std::abs(z.imag()) < radius) newton = newton_on_determinant(z.real(), z, reach);
+        if (!newton) newton = newton_on_determinant(centre, z, reach);
+        centre = newton.value_or(centre);
         // The new disk may reach beyond the first (its zero may lie near the
         // first one's edge), but not beyond the room: disks stay disjoint.
         const double moved = std::abs(centre - origin);

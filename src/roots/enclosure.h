@@ -1,6 +1,7 @@
 #pragma once
 
 #include <complex>
+#include <optional>
 #include <vector>
 
 #include "roots/log_determinant.h"
@@ -47,6 +48,7 @@ private:
     std::vector<root_cluster> resolved(std::complex<double> z, double radius, long m, double room, int depth);
     std::vector<root_cluster> around(std::complex<double> z, double least, double room, int depth);
     root_cluster simple(std::complex<double> z, double radius, double room);
+    std::optional<std::complex<double>> newton_on_determinant(std::complex<double> w, std::complex<double> z, double reach);
     std::vector<root_cluster> separated(const std::vector<std::complex<double>>& zeros, std::complex<double> z,
                                         double radius, long m, int depth);
     std::vector<root_cluster> as_one(std::complex<double> z, double radius, long m, std::complex<double> mean,

@@ -175,22 +175,6 @@ private:
     }
 };
 
-// Disks that meet lose their certificates: their zeros are not told apart.
-void uncertify_overlaps(std::vector<root_cluster>& clusters) {
-    std::vector<cplx> centres;
-    double widest = 0;
-    for (const root_cluster& c : clusters) centres.push_back(c.z), widest = std::max(widest, c.radius);
-    const sorted_points sorted(centres);
-    std::vector<bool> overlapping(clusters.size(), false);
-    for (std::size_t i = 0; i < clusters.size(); ++i)
-        sorted.near(clusters[i].z, clusters[i].radius + widest, [&](std::size_t j) {
-            if (j != i && clusters[i].certified() && clusters[j].certified() && clusters[i].meets(clusters[j]))
-                overlapping[i] = true;
-        });
-    for (std::size_t i = 0; i < clusters.size(); ++i)
-        if (overlapping[i]) clusters[i].radius = 0;
-}
-
 }  // namespace
 
 clustered_roots cluster_roots(log_determinant& f, const std::vector<cplx>& found) {
@@ -230,6 +214,22 @@ void pair_conjugates(std::vector<root_cluster>& clusters) {
                 break;
             }
     }
+}
+
+// Disks that meet lose their certificates: their zeros are not told apart.
+void uncertify_overlaps(std::vector<root_cluster>& clusters) {
+    std::vector<cplx> centres;
+    double widest = 0;
+    for (const root_cluster& c : clusters) centres.push_back(c.z), widest = std::max(widest, c.radius);
+    const sorted_points sorted(centres);
+    std::vector<bool> overlapping(clusters.size(), false);
+    for (std::size_t i = 0; i < clusters.size(); ++i)
+        sorted.near(clusters[i].z, clusters[i].radius + widest, [&](std::size_t j) {
+            if (j != i && clusters[i].certified() && clusters[j].certified() && clusters[i].meets(clusters[j]))
+                overlapping[i] = true;
+        });
+    for (std::size_t i = 0; i < clusters.size(); ++i)
+        if (overlapping[i]) clusters[i].radius = 0;
 }
 
 cplx zeros_mean(log_determinant& f, cplx centre, double radius, long m) {

@@ -58,6 +58,10 @@ clustered_roots cluster_roots(log_determinant& f, const std::vector<std::complex
 // it, is real. The disks grow by the distance their centres move.
 void pair_conjugates(std::vector<root_cluster>& clusters);
 
+// Disks that meet lose their certificates (radius 0): their zeros are not
+// told apart.
+void uncertify_overlaps(std::vector<root_cluster>& clusters);
+
 // The mean of the m zeros of det Delta inside |lambda - centre| = radius,
 // (1/m) (1/2 pi i) oint lambda g(lambda) dlambda, by the trapezoid rule,
 // which converges geometrically on a circle with no zero near it. NaN when

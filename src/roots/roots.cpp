@@ -239,7 +239,9 @@ void complete(const quorv& scaled, root_search& s, const interrupt_check& check)
         if (wider.state != region_count::outcome::counted) break;
         s.region = wider;
     }
+    // Pairing moves centres and widens disks, which may then meet.
     pair_conjugates(s.known);
+    uncertify_overlaps(s.known);
     s.pencil.clusters.assign(s.known.begin(), s.known.begin() + std::ptrdiff_t(s.pencil.clusters.size()));
     s.added.added.assign(s.known.begin() + std::ptrdiff_t(s.pencil.clusters.size()), s.known.end());
     s.certified = accounted_for(s.known, s.region);

@@ -28,26 +28,30 @@ def near_double(a, h, eps):
     return quorv([np.array([[a]]), np.array([[b]])], [0.0, h]), pair + others
 
 
-def assert_certified(s, truth=None, rtol=1e-8):
-    """complete, disjoint disks holding the count, and (given truth) every listed root a true one."""
+def assert_certified(s, truth=None, rtol=1e-8, radius_counts=True):
+    """complete, disjoint disks holding the count, and (given truth) every listed root a true one: within
+    rtol, or within its radius where radius_counts (a multiple root's mean)."""
     assert s.complete
     assert int(s.multiplicities.sum()) == s.count
     gaps = np.abs(s.roots[:, None] - s.roots[None, :]) - (s.radii[:, None] + s.radii[None, :])
     assert np.all(s.radii > 0) and np.all(gaps[~np.eye(len(s.roots), dtype=bool)] > 0)
     if truth is not None:
         for z, rho in zip(s.roots, s.radii):
-            assert min(abs(z - t) for t in truth) <= max(rho, rtol * max(1, abs(z))), z
+            assert min(abs(z - t) for t in truth) <= max(rho if radius_counts else 0, rtol * max(1, abs(z))), z
 
 
-@pytest.mark.parametrize("a", [0.0, 1.0, -1.0, 0.3])
-@pytest.mark.parametrize("h", [0.5, 2.0])
-@pytest.mark.parametrize("eps", [1e-10, -1e-10, 1e-7, -1e-5])
+# The last case once came back as a stalled iterate 5e-7 off the root, in a certified but loose disk.
+@pytest.mark.parametrize(
+    "a,h,eps",
+    [(a, h, eps) for a in (0.0, 1.0, -1.0, 0.3) for h in (0.5, 2.0) for eps in (1e-10, -1e-10, 1e-7, -1e-5)]
+    + [(-1.0, 1.0, 1e-8)],
+)
 def test_near_double_roots_are_told_apart(a, h, eps):
     sys, truth = near_double(a, h, eps)
     r = a - 3 / h
     truth = [t for t in truth if t.real >= r]
     s = spectrum(sys, r)
-    assert_certified(s, truth)
+    assert_certified(s, truth, radius_counts=False)
     assert s.count == len(truth) and len(s.roots) == len(truth)
     found = no_warning_roots(sys, r)
     assert sorted(found, key=lambda z: (z.real, z.imag)) == sorted(s.roots.tolist(), key=lambda z: (z.real, z.imag))
