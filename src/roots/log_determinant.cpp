@@ -6,9 +6,14 @@
 #include <stdexcept>
 #include <string>
 
-// LAPACK from the scipy-openblas32 wheel (see eigenvalues.cpp): band LU
-// factorisation and solve, 32-bit integers, prefixed symbols.
+// LAPACK from the scipy-openblas32 wheel (see eigenvalues.cpp): dense and
+// band LU factorisation and solve, 32-bit integers, prefixed symbols.
 extern "C" {
+void scipy_zgetrf_(const std::int32_t* m, const std::int32_t* n, std::complex<double>* a, const std::int32_t* lda,
+                   std::int32_t* ipiv, std::int32_t* info);
+void scipy_zgetrs_(const char* trans, const std::int32_t* n, const std::int32_t* nrhs, const std::complex<double>* a,
+                   const std::int32_t* lda, const std::int32_t* ipiv, std::complex<double>* b,
+                   const std::int32_t* ldb, std::int32_t* info, std::size_t trans_length);
 void scipy_zgbtrf_(const std::int32_t* m, const std::int32_t* n, const std::int32_t* kl, const std::int32_t* ku,
                    std::complex<double>* ab, const std::int32_t* ldab, std::int32_t* ipiv, std::int32_t* info);
 void scipy_zgbtrs_(const char* trans, const std::int32_t* n, const std::int32_t* kl, const std::int32_t* ku,
@@ -50,9 +55,8 @@ band union_band(const quorv& sys) {
 
 log_determinant::log_determinant(const quorv& sys, work_budget& budget)
     : sys(sys), work(budget), bw(union_band(sys)), use_band(worth_a_band(bw, sys.n())), Delta(sys.n(), sys.n()),
-      dDelta(sys.n(), sys.n()), lu(use_band ? 0 : sys.n()),
-      bands(use_band ? 2 * bw.lower + bw.upper + 1 : 0, use_band ? sys.n() : 0),
-      pivots(use_band ? sys.n() : 0) {}
+      dDelta(sys.n(), sys.n()), bands(use_band ? 2 * bw.lower + bw.upper + 1 : 0, use_band ? sys.n() : 0),
+      pivots(sys.n()) {}
 
 // Delta = lambda I - sum_k e^{-lambda h_k} A_k, Delta' = I + sum_k h_k e^{-lambda h_k} A_k.
 void log_determinant::form(std::complex<double> lambda) {
@@ -83,15 +87,25 @@ bool log_determinant::evaluate(std::complex<double> lambda, log_det_sample& out)
     return true;
 }
 
+// Delta is factored in place (it is formed anew for every evaluation) and
+// Delta' solved for in its own storage: LAPACK's blocked routines, faster
+// than Eigen's LU at every order (about 3x from order 20 on, measured).
 bool log_determinant::dense_sample(double& phase, std::complex<double>& g) {
-    lu.compute(Delta);
-    const auto& u = lu.matrixLU();
-    phase = lu.permutationP().determinant() < 0 ? std::numbers::pi : 0.0;
-    for (Eigen::Index i = 0; i < u.rows(); ++i) {
-        if (u(i, i) == 0.0) return false;
-        phase += std::arg(u(i, i));
+    const std::int32_t n = static_cast<std::int32_t>(sys.n());
+    std::int32_t info = 0;
+    scipy_openblas_set_num_threads(1);
+    scipy_zgetrf_(&n, &n, Delta.data(), &n, pivots.data(), &info);
+    if (info < 0) throw std::logic_error("zgetrf refused its argument " + std::to_string(-info));
+    if (info > 0) return false;
+    phase = 0;
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (pivots[i] != i + 1) phase += std::numbers::pi;
+        phase += std::arg(Delta(i, i));
     }
-    g = lu.solve(dDelta).trace();
+    const char no_transpose = 'N';
+    scipy_zgetrs_(&no_transpose, &n, &n, Delta.data(), &n, pivots.data(), dDelta.data(), &n, &info, 1);
+    if (info < 0) throw std::logic_error("zgetrs refused its argument " + std::to_string(-info));
+    g = dDelta.trace();
     return true;
 }
 

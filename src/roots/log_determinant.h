@@ -50,7 +50,6 @@ private:
     const bool use_band;
     Eigen::MatrixXcd Delta;
     Eigen::MatrixXcd dDelta;
-    Eigen::PartialPivLU<Eigen::MatrixXcd> lu;
     Eigen::MatrixXcd bands;
     std::vector<std::int32_t> pivots;
 
