@@ -1,6 +1,7 @@
 // Cost of quorv::roots as the order n grows, stage by stage, against the
 // eigenvalues of the pencil alone. Families (as in benchmarks/scaling.py):
 //   ring:   x_i' = -x_i + 0.3 (x_{i-1} + x_{i+1}) - 0.8 x_i(t - 1) + 0.2 x_{i+1}(t - 2), indices mod n;
+//   chain:  the same without the wrap-around (banded matrices);
 //   heat:   u_t = u_xx + 1.5 u - u(t - 1) on (0, pi), n interior points;
 //   random: A_0 = G_0/sqrt(n) - I, A_1 = G_1/sqrt(n) at delay 1.
 // For each, roots(sys, -1) once: its stages (degree estimate, pencil,
@@ -33,9 +34,10 @@ double seconds_since(clock_type::time_point start) {
     return std::chrono::duration<double>(clock_type::now() - start).count();
 }
 
-quorv::quorv ring(int n) {
+quorv::quorv ring(int n, bool wrap = true) {
     Eigen::MatrixXd shift = Eigen::MatrixXd::Zero(n, n);
-    for (int i = 0; i < n; ++i) shift(i, (i + 1) % n) = 1;
+    for (int i = 0; i < n; ++i)
+        if (wrap || i + 1 < n) shift(i, (i + 1) % n) = 1;
     const Eigen::MatrixXd I = Eigen::MatrixXd::Identity(n, n);
     return quorv::quorv({-I + 0.3 * (shift + shift.transpose()), -0.8 * I, 0.2 * shift}, {0.0, 1.0, 2.0});
 }
@@ -61,6 +63,7 @@ quorv::quorv random_system(int n) {
 
 quorv::quorv family(const std::string& name, int n) {
     if (name == "ring") return ring(n);
+    if (name == "chain") return ring(n, false);
     if (name == "heat") return heat(n);
     return random_system(n);
 }

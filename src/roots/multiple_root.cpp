@@ -173,7 +173,45 @@ private:
         if (zeros && *zeros == 0) return;
         for (std::size_t i : members) cluster_of[i] = clusters.size(), clusters.push_back({points[i], 1, 0});
     }
+
+public:
+    // Entry i, the mirror image of entry `image`, takes the mirror image of
+    // that entry's disk, which holds as many zeros (det Delta takes conjugate
+    // values at conjugate points), when that disk is certified and clear of
+    // the axis; false otherwise.
+    bool mirror(std::size_t i, std::size_t image) {
+        const std::size_t c = cluster_of[image];
+        if (c == dropped || !clusters[c].certified() || std::abs(clusters[c].z.imag()) <= clusters[c].radius)
+            return false;
+        mirrored.resize(clusters.size(), dropped);
+        if (mirrored[c] == dropped) {
+            mirrored[c] = clusters.size();
+            clusters.push_back({std::conj(clusters[c].z), clusters[c].multiplicity, clusters[c].radius});
+        }
+        cluster_of[i] = mirrored[c];
+        return true;
+    }
+
+private:
+    std::vector<std::size_t> mirrored;
 };
+
+// For each entry well below the axis (further than the widest group, so
+// that no group spans the axis) whose mirror image is listed too, to
+// rounding, the index of that image; dropped for every other entry.
+std::vector<std::size_t> mirror_images(const std::vector<cplx>& points) {
+    const sorted_points sorted(points);
+    std::vector<std::size_t> image(points.size(), dropped);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const cplx z = points[i];
+        if (z.imag() >= -widest_group * root_scale(z)) continue;
+        const double tol = same_root * root_scale(z);
+        sorted.near(std::conj(z), tol, [&](std::size_t j) {
+            if (image[i] == dropped && std::abs(points[j] - std::conj(z)) <= tol) image[i] = j;
+        });
+    }
+    return image;
+}
 
 }  // namespace
 
@@ -182,9 +220,17 @@ clustered_roots cluster_roots(log_determinant& f, const std::vector<cplx>& found
     const std::vector<std::size_t> first =
         group(found, [](cplx z) { return same_root * root_scale(z); }, distinct);
     clusterer grouped(f, distinct);
-    std::vector<std::size_t> all(distinct.size());
-    std::iota(all.begin(), all.end(), 0);
-    grouped.resolve(all, widest_group);
+    // Only the entries above the axis, and those below it without a listed
+    // mirror image, are enclosed by counts: the others take the mirror
+    // images of their images' disks, which halves the counts for a system
+    // whose roots are mostly complex.
+    const std::vector<std::size_t> image = mirror_images(distinct);
+    std::vector<std::size_t> counted, mirrors, rest;
+    for (std::size_t i = 0; i < distinct.size(); ++i) (image[i] == dropped ? counted : mirrors).push_back(i);
+    grouped.resolve(counted, widest_group);
+    for (std::size_t i : mirrors)
+        if (!grouped.mirror(i, image[i])) rest.push_back(i);
+    grouped.resolve(rest, widest_group);
     clustered_roots result{std::move(grouped.clusters), {}};
     uncertify_overlaps(result.clusters);
     for (std::size_t i = 0; i < found.size(); ++i) result.owner.push_back(grouped.cluster_of[first[i]]);
