@@ -39,24 +39,25 @@ bool worth_a_band(const band& b, Eigen::Index n) {
 
 }  // namespace
 
-band union_band(const quorv& sys) {
-    band b;
-    for (std::size_t k = 0; k < sys.mA(); ++k) {
-        const Eigen::MatrixXd& a = sys.Ak(k);
-        for (Eigen::Index j = 0; j < a.cols(); ++j)
-            for (Eigen::Index i = 0; i < a.rows(); ++i)
-                if (a(i, j) != 0.0) {
-                    b.lower = std::max(b.lower, i - j);
-                    b.upper = std::max(b.upper, j - i);
-                }
-    }
-    return b;
-}
-
+// Delta in band storage when its union pattern is banded in the natural
+// order of the unknowns or, failing that, in the banding order (a ring's
+// corners leave the natural band full); dense otherwise.
 log_determinant::log_determinant(const quorv& sys, work_budget& budget)
-    : sys(sys), work(budget), bw(union_band(sys)), use_band(worth_a_band(bw, sys.n())), Delta(sys.n(), sys.n()),
-      dDelta(sys.n(), sys.n()), bands(use_band ? 2 * bw.lower + bw.upper + 1 : 0, use_band ? sys.n() : 0),
-      pivots(sys.n()) {}
+    : sys(sys), work(budget), Delta(sys.n(), sys.n()), dDelta(sys.n(), sys.n()), pivots(sys.n()) {
+    const Eigen::Index n = sys.n();
+    bw = union_band(sys);
+    use_band = worth_a_band(bw, n);
+    if (!use_band && n >= band_from_order) {
+        const std::vector<Eigen::Index> order = banding_order(sys);
+        const band gathered = union_band(sys, order);
+        if (worth_a_band(gathered, n)) {
+            for (std::size_t k = 0; k < sys.mA(); ++k) reordered.push_back(sys.Ak(k)(order, order));
+            bw = gathered;
+            use_band = true;
+        }
+    }
+    if (use_band) bands.resize(2 * bw.lower + bw.upper + 1, n);
+}
 
 // Delta = lambda I - sum_k e^{-lambda h_k} A_k, Delta' = I + sum_k h_k e^{-lambda h_k} A_k.
 void log_determinant::form(std::complex<double> lambda) {
@@ -65,7 +66,7 @@ void log_determinant::form(std::complex<double> lambda) {
     dDelta.setIdentity();
     for (std::size_t k = 0; k < sys.mA(); ++k) {
         const double h = sys.hk(k);
-        const Eigen::MatrixXd& a = sys.Ak(k);
+        const Eigen::MatrixXd& a = term(k);
         const std::complex<double> e = std::exp(std::complex<double>(-lambda.real() * h, -lambda.imag() * h));
         Delta.real() -= e.real() * a;
         Delta.imag() -= e.imag() * a;

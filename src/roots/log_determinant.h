@@ -7,6 +7,7 @@
 #include <Eigen/Dense>
 
 #include "model/quorv.h"
+#include "roots/band_order.h"
 #include "roots/work_budget.h"
 
 namespace quorv {
@@ -21,15 +22,6 @@ struct log_det_sample {
     std::complex<double> g;
 };
 
-// The band of a matrix pattern: nonzeros only where -lower <= j - i <= upper.
-struct band {
-    Eigen::Index lower = 0;
-    Eigen::Index upper = 0;
-};
-
-// The band of the union of the patterns of the A_k (and of the identity).
-band union_band(const quorv& sys);
-
 class log_determinant {
 public:
     log_determinant(const quorv& sys, work_budget& budget);
@@ -40,19 +32,24 @@ public:
 
     const quorv& system() const { return sys; }
     work_budget& budget() { return work; }
-    // Whether evaluations factor Delta in band storage (LAPACK zgbtrf).
+    // Whether evaluations factor Delta in band storage (LAPACK zgbtrf),
+    // with the unknowns in their natural order or in the banding order.
     bool banded() const { return use_band; }
 
 private:
     const quorv& sys;
     work_budget& work;
-    const band bw;
-    const bool use_band;
+    // The A_k with the unknowns in the banding order, when that order is
+    // the one that makes Delta banded; empty otherwise.
+    std::vector<Eigen::MatrixXd> reordered;
+    band bw;
+    bool use_band = false;
     Eigen::MatrixXcd Delta;
     Eigen::MatrixXcd dDelta;
     Eigen::MatrixXcd bands;
     std::vector<std::int32_t> pivots;
 
+    const Eigen::MatrixXd& term(std::size_t k) const { return reordered.empty() ? sys.Ak(k) : reordered[k]; }
     void form(std::complex<double> lambda);
     bool dense_sample(double& phase, std::complex<double>& g);
     bool band_sample(double& phase, std::complex<double>& g);
