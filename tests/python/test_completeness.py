@@ -126,3 +126,23 @@ def test_count_roots_arguments():
         count_roots(quorv([], []), 0.0)
     with pytest.raises(ValueError, match="delay 1 is negative"):
         count_roots(quorv([np.eye(2), np.eye(2)], [0.0, -0.5]), 0.0)
+
+
+def test_ring_reordered_into_a_band_has_the_roots_of_its_fourier_modes():
+    # x_i' = -x_i + 0.5 x_{i+1} + 0.1 x_{i-1} - 0.8 x_i(t - 1) + 0.3 x_{i+1}(t - 2), indices mod n: the ring's
+    # corners leave no natural band, so the count factorises it in a reordered band. Mode w = e^{2 pi i k/n}
+    # is the scalar equation with coefficients a(w), written for k, -k as the real 2x2 block of a(w).
+    n, r = 48, -1.5
+    up = np.roll(np.eye(n), 1, axis=1)
+    sys = quorv([-np.eye(n) + 0.5 * up + 0.1 * up.T, -0.8 * np.eye(n), 0.3 * up], [0.0, 1.0, 2.0])
+
+    def block(z):
+        return np.array([[z.real, -z.imag], [z.imag, z.real]]) if k not in (0, n // 2) else np.array([[z.real]])
+
+    truth = []
+    for k in range(n // 2 + 1):
+        w = np.exp(2j * math.pi * k / n)
+        truth += complete_roots(quorv([block(-1 + 0.5 * w + 0.1 / w), block(-0.8 + 0j), block(0.3 * w)],
+                                      [0.0, 1.0, 2.0]), r)
+    assert_same_roots(complete_roots(sys, r), truth, r)
+    assert count_roots(sys, r) == len(truth)
