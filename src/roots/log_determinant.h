@@ -2,12 +2,14 @@
 
 #include <complex>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include <Eigen/Dense>
 
 #include "model/quorv.h"
 #include "roots/band_order.h"
+#include "roots/banded_determinant.h"
 #include "roots/work_budget.h"
 
 namespace quorv {
@@ -32,27 +34,20 @@ public:
 
     const quorv& system() const { return sys; }
     work_budget& budget() { return work; }
-    // Whether evaluations factor Delta in band storage (LAPACK zgbtrf),
-    // with the unknowns in their natural order or in the banding order.
-    bool banded() const { return use_band; }
+    // Whether evaluations factor Delta in band storage, with the unknowns
+    // in their natural order or in the banding order.
+    bool banded() const { return band_form.has_value(); }
 
 private:
     const quorv& sys;
     work_budget& work;
-    // The A_k with the unknowns in the banding order, when that order is
-    // the one that makes Delta banded; empty otherwise.
-    std::vector<Eigen::MatrixXd> reordered;
-    band bw;
-    bool use_band = false;
+    std::optional<banded_determinant> band_form;
     Eigen::MatrixXcd Delta;
     Eigen::MatrixXcd dDelta;
-    Eigen::MatrixXcd bands;
     std::vector<std::int32_t> pivots;
 
-    const Eigen::MatrixXd& term(std::size_t k) const { return reordered.empty() ? sys.Ak(k) : reordered[k]; }
     void form(std::complex<double> lambda);
-    bool dense_sample(double& phase, std::complex<double>& g);
-    bool band_sample(double& phase, std::complex<double>& g);
+    bool dense_sample(std::complex<double> lambda, double& phase, std::complex<double>& g);
 };
 
 }  // namespace quorv

@@ -53,7 +53,7 @@ def test_ctrl_c_ends_a_long_call_and_the_process_carries_on():
     assert small == "[(-2+0j)]"
 
 
-# spectrum as roots above; spectral_abscissa on a ring of 120 units, whose
+# spectrum as roots above; spectral_abscissa on a ring of 200 units, whose
 # counts take seconds.
 INTERRUPTED_CALL = textwrap.dedent(
     """
@@ -62,8 +62,8 @@ INTERRUPTED_CALL = textwrap.dedent(
     from pyhalvex import quorv, spectral_abscissa, spectrum
     rng = np.random.default_rng(1)
     model = quorv([rng.standard_normal((20, 20)) / 4 for _ in range(4)], [0.0, 0.3, 0.7, 1.0])
-    up = np.roll(np.eye(120), 1, axis=1)
-    ring = quorv([-np.eye(120) + 0.3 * (up + up.T), -0.8 * np.eye(120), 0.2 * up], [0.0, 1.0, 2.0])
+    up = np.roll(np.eye(200), 1, axis=1)
+    ring = quorv([-np.eye(200) + 0.3 * (up + up.T), -0.8 * np.eye(200), 0.2 * up], [0.0, 1.0, 2.0])
     call = lambda: {call}
     print("ready", flush=True)
     start = time.perf_counter()
