@@ -108,11 +108,22 @@ std::vector<std::complex<double>> refine(const quorv& sys, const Eigen::VectorXc
     found.reserve(candidates.size());
     refinement polish(sys);
     const double lowest = r_own - refinement_margin(r_own);
+    // The pencil is real: its complex eigenvalues come as exact conjugate
+    // pairs, one after the other, and Delta(conj mu) = conj Delta(mu), so the
+    // second of a pair refines to the conjugate of the first's root.
+    std::optional<std::complex<double>> pair_first, pair_root;
     for (const std::complex<double>& mu : candidates) {
         check.poll();
+        if (pair_first && mu.imag() != 0 && mu == std::conj(*pair_first)) {
+            if (pair_root) found.push_back(std::conj(*pair_root));
+            pair_first.reset();
+            continue;
+        }
+        pair_first = mu;
+        pair_root.reset();
         if (mu.real() < lowest) continue;
         const auto refined = polish.from(mu);
-        if (refined && refined->residual < acceptance_residual) found.push_back(refined->root);
+        if (refined && refined->residual < acceptance_residual) found.push_back(refined->root), pair_root = refined->root;
     }
     return found;
 }
