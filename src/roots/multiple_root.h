@@ -42,9 +42,10 @@ struct root_cluster {
 // are one entry. Entries within 1e-2 relative of each other are one
 // multiple root when Delta is singular at their mean to rounding; else they
 // are grouped ever more tightly, and within 1e-4 relative the zeros of a
-// disk around them are separated by their moments. The disks of different
-// clusters are disjoint; a cluster whose disk could not be certified, or
-// meets another's, has radius 0.
+// disk around them are separated by their moments. An entry well below the
+// axis whose conjugate is listed takes the mirror image of that entry's
+// disk. The disks of different clusters are disjoint; a cluster whose disk
+// could not be certified, or meets another's, has radius 0.
 inline constexpr std::size_t dropped = static_cast<std::size_t>(-1);
 struct clustered_roots {
     std::vector<root_cluster> clusters;
