@@ -91,9 +91,28 @@ public:
         }
     }
 
+    // Entry i, the mirror image of entry `image`, takes the mirror image of
+    // that entry's disk, which holds as many zeros (det Delta takes conjugate
+    // values at conjugate points), when that disk is certified and clear of
+    // the axis; false otherwise.
+    bool mirror(std::size_t i, std::size_t image) {
+        const std::size_t c = cluster_of[image];
+        if (c == dropped || !clusters[c].certified() || std::abs(clusters[c].z.imag()) <= clusters[c].radius)
+            return false;
+        mirrored.resize(clusters.size(), dropped);
+        if (mirrored[c] == dropped) {
+            mirrored[c] = clusters.size();
+            clusters.push_back({std::conj(clusters[c].z), clusters[c].multiplicity, clusters[c].radius});
+        }
+        cluster_of[i] = mirrored[c];
+        return true;
+    }
+
 private:
     log_determinant& f;
     encloser e;
+    // The index of each cluster's mirror image, once made.
+    std::vector<std::size_t> mirrored;
     const std::vector<cplx>& points;
     sorted_points sorted;
     std::vector<bool> marked;
@@ -173,27 +192,6 @@ private:
         if (zeros && *zeros == 0) return;
         for (std::size_t i : members) cluster_of[i] = clusters.size(), clusters.push_back({points[i], 1, 0});
     }
-
-public:
-    // Entry i, the mirror image of entry `image`, takes the mirror image of
-    // that entry's disk, which holds as many zeros (det Delta takes conjugate
-    // values at conjugate points), when that disk is certified and clear of
-    // the axis; false otherwise.
-    bool mirror(std::size_t i, std::size_t image) {
-        const std::size_t c = cluster_of[image];
-        if (c == dropped || !clusters[c].certified() || std::abs(clusters[c].z.imag()) <= clusters[c].radius)
-            return false;
-        mirrored.resize(clusters.size(), dropped);
-        if (mirrored[c] == dropped) {
-            mirrored[c] = clusters.size();
-            clusters.push_back({std::conj(clusters[c].z), clusters[c].multiplicity, clusters[c].radius});
-        }
-        cluster_of[i] = mirrored[c];
-        return true;
-    }
-
-private:
-    std::vector<std::size_t> mirrored;
 };
 
 // For each entry well below the axis (further than the widest group, so

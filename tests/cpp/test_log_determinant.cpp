@@ -14,9 +14,10 @@ using cplx = std::complex<double>;
 // A chain of n units coupled to their neighbours, one delayed coupling
 // reaching two places up: bands (1, 2) of the union pattern. With `closed`
 // the chain becomes a ring, whose corners fill the natural band.
-quorv::quorv chain(int n, bool closed) {
+// `coupling` well above 1 makes the off-diagonal entries the pivots.
+quorv::quorv chain(int n, bool closed, double coupling = 0.3) {
     Eigen::MatrixXd a0 = -Eigen::MatrixXd::Identity(n, n), a1 = Eigen::MatrixXd::Zero(n, n);
-    for (int i = 0; i + 1 < n; ++i) a0(i, i + 1) = a0(i + 1, i) = 0.3 + 0.01 * i;
+    for (int i = 0; i + 1 < n; ++i) a0(i, i + 1) = a0(i + 1, i) = coupling + 0.01 * i;
     for (int i = 0; i + 2 < n; ++i) a1(i, i + 2) = 0.2 - 0.003 * i;
     if (closed) a0(0, n - 1) = a0(n - 1, 0) = 0.3;
     return quorv::quorv({a0, -0.8 * Eigen::MatrixXd::Identity(n, n), a1}, {0.0, 1.0, 2.0});
@@ -51,12 +52,14 @@ quorv::quorv all_to_all(int n) {
 
 TEST(LogDeterminant, BandReorderedAndDenseFactorisationsAgreeWithTheDeterminant) {
     const quorv::quorv banded = chain(60, false), ring = chain(60, true), full = all_to_all(60);
+    const quorv::quorv pivoting = chain(60, false, 5.0), pivoting_ring = chain(60, true, 5.0);
     quorv::work_budget budget{1};
     ASSERT_TRUE(quorv::log_determinant(banded, budget).banded());
     ASSERT_TRUE(quorv::log_determinant(ring, budget).banded());
     ASSERT_FALSE(quorv::log_determinant(full, budget).banded());
     for (const cplx lambda : {cplx(0.3, 0.2), cplx(-1.2, 7.5), cplx(2.0, -0.4)})
-        for (const quorv::quorv* sys : {&banded, &ring, &full}) expect_matches_dense_truth(*sys, lambda);
+        for (const quorv::quorv* sys : {&banded, &ring, &full, &pivoting, &pivoting_ring})
+            expect_matches_dense_truth(*sys, lambda);
 }
 
 TEST(LogDeterminant, TheBandingOrderGathersARingNearTheDiagonal) {
