@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace quorv {
@@ -56,11 +57,13 @@ void banded_determinant::eliminate_below(Eigen::Index k) {
     }
 }
 
-bool banded_determinant::sample(std::complex<double> lambda, double& phase, std::complex<double>& g) {
+bool banded_determinant::sample(std::complex<double> lambda, double& phase, std::complex<double>& g,
+                                double& inverse_norm) {
     form(lambda);
     if (!U.allFinite() || !dU.allFinite()) return false;
     phase = 0;
     g = 0;
+    double smallest_pivot = std::numeric_limits<double>::infinity();
     for (Eigen::Index k = 0; k < n; ++k) {
         // Partial pivoting: the largest entry of column k on or below the
         // diagonal; each interchange flips the sign of the determinant.
@@ -78,7 +81,9 @@ bool banded_determinant::sample(std::complex<double> lambda, double& phase, std:
         eliminate_below(k);
         phase += std::arg(at(U, k, k));
         g += at(dU, k, k) / at(U, k, k);
+        smallest_pivot = std::min(smallest_pivot, std::abs(at(U, k, k)));
     }
+    inverse_norm = 1 / smallest_pivot;
     return std::isfinite(g.real()) && std::isfinite(g.imag());
 }
 

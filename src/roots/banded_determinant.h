@@ -23,7 +23,10 @@ public:
     banded_determinant(const quorv& sys, const std::vector<Eigen::Index>& order, band bw);
 
     // False when Delta(lambda) is not finite or singular in floating point.
-    bool sample(std::complex<double> lambda, double& phase, std::complex<double>& g);
+    // inverse_norm becomes 1 / min |u_kk|, the estimate of |Delta^{-1}| that
+    // the pivots give (a small pivot is how partial pivoting shows a nearly
+    // singular Delta).
+    bool sample(std::complex<double> lambda, double& phase, std::complex<double>& g, double& inverse_norm);
 
 private:
     struct coupling {

@@ -28,8 +28,9 @@ class log_determinant {
 public:
     log_determinant(const quorv& sys, work_budget& budget);
 
-    // False when the budget is spent, or when Delta(lambda) is singular or
-    // not finite: lambda is then (numerically) a root or unusable.
+    // False when the budget is spent, or when Delta(lambda) is not finite
+    // or singular to within the rounding of its terms: lambda is then
+    // (numerically) a root or unusable.
     bool evaluate(std::complex<double> lambda, log_det_sample& out);
 
     const quorv& system() const { return sys; }
@@ -45,9 +46,14 @@ private:
     Eigen::MatrixXcd Delta;
     Eigen::MatrixXcd dDelta;
     std::vector<std::int32_t> pivots;
+    std::vector<std::complex<double>> condition_work;
+    std::vector<double> condition_rwork;
+    // |A_k|_1, for the rounding of Delta's terms.
+    std::vector<double> term_norms;
 
     void form(std::complex<double> lambda);
-    bool dense_sample(std::complex<double> lambda, double& phase, std::complex<double>& g);
+    bool dense_sample(std::complex<double> lambda, double& phase, std::complex<double>& g, double& inverse_norm);
+    bool trusted(std::complex<double> lambda, double inverse_norm) const;
 };
 
 }  // namespace quorv

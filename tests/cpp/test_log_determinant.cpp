@@ -2,9 +2,11 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <optional>
 
 #include <gtest/gtest.h>
 
+#include "roots/argument_count.h"
 #include "roots/log_determinant.h"
 
 namespace {
@@ -73,4 +75,42 @@ TEST(LogDeterminant, TheBandingOrderGathersARingNearTheDiagonal) {
     EXPECT_LE(std::max(gathered.lower, gathered.upper), 4);
     std::sort(order.begin(), order.end());
     for (Eigen::Index i = 0; i < 60; ++i) ASSERT_EQ(order[std::size_t(i)], i);
+}
+
+namespace {
+
+// `blocks` copies of A_0 = S (-I + N) S^{-1} with N the nilpotent 3x3 Jordan
+// part, and A_1 = I/2 at delay 1: every root of lambda = -1 + e^{-lambda}/2
+// is a defective root of multiplicity 3 per block, the real one at
+// -0.3149230578454061. One block factors densely, ten in band storage.
+quorv::quorv defective_triple(int blocks) {
+    Eigen::Matrix3d S, N = Eigen::Matrix3d::Zero();
+    S << 3, 1, 0, 0, 3, 1, 1, 0, 3;
+    N(0, 1) = N(1, 2) = 1;
+    const Eigen::Matrix3d a = S * (N - Eigen::Matrix3d::Identity()) * S.inverse();
+    const int n = 3 * blocks;
+    Eigen::MatrixXd a0 = Eigen::MatrixXd::Zero(n, n);
+    for (int b = 0; b < blocks; ++b) a0.block<3, 3>(3 * b, 3 * b) = a;
+    return quorv::quorv({a0, 0.5 * Eigen::MatrixXd::Identity(n, n)}, {0.0, 1.0});
+}
+
+}  // namespace
+
+// At distance d from the triple root det Delta is about d^3, below its own
+// rounding at d = 1e-6: such an evaluation is refused rather than let a
+// phase made of rounding count zeros that are not there.
+TEST(LogDeterminant, EvaluationsBelowTheirRoundingAreRefused) {
+    const double root = -0.3149230578454061;
+    for (const int blocks : {1, 10}) {
+        const quorv::quorv sys = defective_triple(blocks);
+        quorv::work_budget budget{100000};
+        quorv::log_determinant f(sys, budget);
+        EXPECT_EQ(f.banded(), blocks > 1);
+        quorv::log_det_sample s;
+        EXPECT_FALSE(f.evaluate(cplx(root + 1e-6, 1e-6), s));
+        EXPECT_TRUE(f.evaluate(cplx(root + 0.1, 0), s));
+        EXPECT_NE(quorv::count_in_circle(f, cplx(root + 1.7e-6, 1e-7), 1.3e-7), std::optional<long>(1))
+            << "a small circle beside the triple root holds no zero";
+        EXPECT_EQ(quorv::count_in_circle(f, cplx(root, 0), 1e-2), std::optional<long>(3 * blocks));
+    }
 }

@@ -83,7 +83,8 @@ def test_a_root_of_high_multiplicity_is_one_root(A, h, r, root, m):
     s = spectrum(quorv([np.array(a, float) for a in A], h), r)
     assert s.complete
     i = int(np.argmin(abs(s.roots - root)))
-    assert s.multiplicities[i] == m and abs(s.roots[i] - root) <= s.radii[i] <= 2e-2
+    # The disk must keep det Delta clear of its rounding, about d^m at distance d.
+    assert s.multiplicities[i] == m and abs(s.roots[i] - root) <= s.radii[i] <= 5e-2
     assert sum(abs(z - root) < 0.05 for z in roots(quorv([np.array(a, float) for a in A], h), r)) == m
 
 
