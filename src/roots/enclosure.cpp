@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <numeric>
 #include <optional>
 
 #include <Eigen/Eigenvalues>
@@ -29,11 +30,16 @@ constexpr double tight_enough = 1e-9;
 constexpr double singular_share = 1e-13;
 // Trapezoid nodes of the moments: the error falls like (inner/outer)^nodes.
 constexpr int moment_nodes = 128;
+// Polished zeros of one disk closer than this share of its radius are
+// enclosed together.
+constexpr double coincidence = 1e-2;
 // Separated zeros are enclosed again, down to this depth.
 constexpr int depth_limit = 3;
 constexpr int tightening_passes = 3;
-// Newton steps on det Delta when a loose disk is tightened.
-constexpr int determinant_steps = 8;
+// Newton steps on det Delta when a loose disk is tightened, and how often
+// one step may be halved.
+constexpr int determinant_steps = 12;
+constexpr int max_halvings = 30;
 // A multiple root's disk is halved while it still holds all its zeros.
 constexpr int shrink_steps = 4;
 
@@ -73,19 +79,24 @@ std::vector<root_cluster> encloser::around(cplx z, double least, double room, in
 // within |lambda - z| < reach: quadratic at a simple zero however small
 // det Delta's derivative, where Newton's method on the eigenproblem stops as
 // soon as its residual is small (near a close pair of roots, well before the
-// root is accurate). Nothing if an iterate goes beyond reach or the steps
-// do not fall below the tightest disk.
+// root is accurate). Nothing if no step halved at most max_halvings times
+// stays within reach, or the steps do not fall below the tightest disk.
 std::optional<cplx> encloser::newton_on_determinant(cplx w, cplx z, double reach) {
     log_det_sample s;
     for (int step = 0; step < determinant_steps; ++step) {
         // Delta exactly singular in floating point: w is the zero to
         // rounding (the count around it decides).
         if (!f.evaluate(w, s)) return step > 0 && !f.budget().exhausted() ? std::optional(w) : std::nullopt;
-        const cplx move = 1.0 / s.g;
+        cplx move = 1.0 / s.g;
         if (!finite(move)) break;
+        // Between two close zeros their terms in g nearly cancel and the
+        // step overshoots, though in the right direction: it is halved
+        // until it stays within reach.
+        int halvings = 0;
+        while (std::abs(w - move - z) >= reach && halvings < max_halvings) move /= 2, ++halvings;
+        if (std::abs(w - move - z) >= reach) break;
         w -= move;
-        if (std::abs(w - z) >= reach) break;
-        if (std::abs(move) < tightest_disk * root_scale(w)) return w;
+        if (halvings == 0 && std::abs(move) < tightest_disk * root_scale(w)) return w;
     }
     return std::nullopt;
 }
@@ -153,29 +164,46 @@ std::vector<root_cluster> encloser::resolved(cplx z, double radius, long m, doub
 
 // Each zero polished by Newton's method and enclosed in a disk of its own,
 // inside the first disk and clear of the others; nothing unless the disks
-// account for all m zeros.
+// account for all m zeros. Points that nearly coincide, against the disk,
+// are enclosed together from their mean: Newton's method converges only
+// linearly to a multiple root and stalls at scattered points near it, and a
+// multiple zero leaves the moments' Hankel matrix singular, so that one of
+// its eigenvalues is spurious and polishes to the same root. A group that
+// holds distinct zeros is told apart one level down, in its smaller disk.
 std::vector<root_cluster> encloser::separated(const std::vector<cplx>& zeros, cplx z, double radius, long m,
                                               int depth) {
-    std::vector<cplx> points;
+    std::vector<std::vector<cplx>> groups;
     for (const cplx& w : zeros) {
         if (!finite(w)) return {};
         f.budget().spend(refinement::steps);
         const auto p = polish.from(w);
         const cplx point =
             p && p->residual < acceptance_residual && std::abs(p->root - z) < radius ? p->root : w;
-        if (std::none_of(points.begin(), points.end(), [&](cplx q) {
-                return std::abs(q - point) <= same_root * root_scale(point);
-            }))
-            points.push_back(point);
+        const auto near = std::find_if(groups.begin(), groups.end(), [&](const std::vector<cplx>& g) {
+            return std::abs(g.front() - point) <= coincidence * radius;
+        });
+        if (near == groups.end()) groups.push_back({point});
+        else near->push_back(point);
     }
-    if (points.size() < 2) return {};
+    std::vector<cplx> centres;
+    std::vector<double> spreads;
+    for (const auto& g : groups) {
+        const cplx centre = std::accumulate(g.begin(), g.end(), cplx(0)) / double(g.size());
+        double spread = 0;
+        for (const cplx& p : g) spread = std::max(spread, std::abs(p - centre));
+        centres.push_back(centre);
+        spreads.push_back(spread);
+    }
+    if (centres.size() < 2 && !(spreads.front() > 0 && spreads.front() < coincidence * radius / 2))
+        return {};
     std::vector<root_cluster> apart;
     long total = 0;
-    for (const cplx& p : points) {
-        double room = radius - std::abs(p - z);
-        for (const cplx& q : points)
-            if (q != p) room = std::min(room, 0.45 * std::abs(p - q));
-        for (const root_cluster& c : around(p, 0, room, depth + 1)) apart.push_back(c), total += c.multiplicity;
+    for (std::size_t k = 0; k < centres.size(); ++k) {
+        double room = radius - std::abs(centres[k] - z);
+        for (std::size_t j = 0; j < centres.size(); ++j)
+            if (j != k) room = std::min(room, 0.45 * std::abs(centres[k] - centres[j]));
+        for (const root_cluster& c : around(centres[k], 2 * spreads[k], room, depth + 1))
+            apart.push_back(c), total += c.multiplicity;
     }
     return total == m ? apart : std::vector<root_cluster>{};
 }
