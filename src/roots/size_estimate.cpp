@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <limits>
 #include <new>
+#include <numeric>
 #include <numbers>
 #include <stdexcept>
 
 #include <Eigen/Eigenvalues>
 
 #include "roots/eigenvalues.h"
+#include "roots/estimate_bounds.h"
 
 namespace quorv {
 
@@ -57,12 +60,25 @@ std::vector<std::uint32_t> zero_digits(std::size_t ndigits) {
     return digits;
 }
 
-// Configurations of one grid pass: (count/2 + 1) * count^(mA-2), formed in
-// unsigned 32-bit arithmetic.
-std::uint32_t grid_configurations(std::size_t mA, std::uint32_t count) {
-    std::uint32_t configurations = (count >> 1) + 1;
-    for (std::size_t k = 2; k < mA; ++k) configurations *= count;
+// The grid's phase digits count in mixed radix, digit 0 fastest: it runs
+// over 0..count/2, every other digit over 0..count-1 (over 0 alone when
+// count is 0, as the phase counter then visits the zero digits once).
+std::size_t first_digit_radix(std::uint32_t count) { return (count >> 1) + 1; }
+std::size_t other_digit_radix(std::uint32_t count) { return std::max<std::uint32_t>(count, 1); }
+
+std::size_t grid_configurations(std::size_t mA, std::uint32_t count) {
+    std::size_t configurations = first_digit_radix(count);
+    for (std::size_t k = 2; k < mA; ++k) configurations *= other_digit_radix(count);
     return configurations;
+}
+
+// The digits of configuration i, the i-th the phase counter visits.
+void set_digits(std::vector<std::uint32_t>& digits, std::size_t i, std::uint32_t count) {
+    for (std::size_t j = 0; j < digits.size(); ++j) {
+        const std::size_t radix = j == 0 ? first_digit_radix(count) : other_digit_radix(count);
+        digits[j] = static_cast<std::uint32_t>(i % radix);
+        i /= radix;
+    }
 }
 
 // A lone delayed matrix becomes term 1 behind an undelayed zero term, so that
@@ -90,15 +106,19 @@ public:
         : lapack(n), work(n, n), lapack_first(n >= lapack_from_order),
           overflow_is_error(std::isfinite(r)) {}
 
+    // Whether M has estimates at all.
+    bool usable(const Eigen::MatrixXcd& M) const {
+        if (M.allFinite()) return true;
+        if (overflow_is_error &&
+            (M.real().array().isInf().any() || M.imag().array().isInf().any()))
+            throw std::runtime_error("the degree estimate cannot sample the characteristic "
+                                     "matrix: its damping factors overflow; a larger r is "
+                                     "needed");
+        return false;
+    }
+
+    // The estimates of a usable M.
     const Eigen::VectorXcd& operator()(const Eigen::MatrixXcd& M) {
-        if (!M.allFinite()) {
-            if (overflow_is_error &&
-                (M.real().array().isInf().any() || M.imag().array().isInf().any()))
-                throw std::runtime_error("the degree estimate cannot sample the characteristic "
-                                         "matrix: its damping factors overflow; a larger r is "
-                                         "needed");
-            return none;
-        }
         if (lapack_first && by_lapack(M)) return lapack.values();
         schur.compute(M, false);
         if (schur.info() == Eigen::Success) return schur.eigenvalues();
@@ -113,7 +133,6 @@ private:
     Eigen::ComplexEigenSolver<Eigen::MatrixXcd> schur;
     const bool lapack_first;
     const bool overflow_is_error;
-    const Eigen::VectorXcd none;
 
     bool by_lapack(const Eigen::MatrixXcd& M) {
         work = M;
@@ -146,46 +165,155 @@ double pass_two_damping(const quorv& sys, double r, double B) {
     return std::max(B, std::min(lowest, 0.0));
 }
 
-// The frame both strategies share. visit(M, b, examine) builds M in turn for
-// every phase configuration with the damping shift b and calls examine()
-// after each. Pass 1 (b = 0) collects the eigenvalues; their rightmost real
-// part rho sets B, the damping and lower range bound of pass 2, scaled by
-// the sine of one phase step. The answer is the largest degree any estimate
-// in range asks for, and at least 5.
-template <typename Visit>
-int largest_required_degree(const quorv& sys, double r, std::uint32_t count,
-                            std::size_t configurations, Visit visit) {
-    const Eigen::Index n = sys.n();
-    Eigen::MatrixXcd M;
-    make_square(M, n);
-    sampled_eigenvalues eigenvalues(n, r);
+// Whether an eigenvalue of M with lo <= Re mu <= hi may ask for more than
+// degree: not when Gershgorin's discs keep every such eigenvalue within the
+// radius the degree allows, nor when the numerical range lies left of the
+// strip or, within the strip, low enough to stay within that radius. The
+// range test is made on the computed estimates, so lo and hi are taken as
+// they are; the enclosures widen themselves by the eigenvalue routine's
+// backward error.
+bool may_ask_for_more(const Eigen::MatrixXcd& M, double lo, double hi, int degree,
+                      const degree_bound& bound, numerical_range& range) {
+    hi = std::min(hi, gershgorin_real_bound(M));
+    if (hi < lo) return false;
+    const double reach = bound.largest_radius(degree, lo, hi);
+    if (gershgorin_modulus_in_strip(M, lo, hi) <= reach) return false;
+    if (range.left_of(M, lo)) return false;
+    const double across = std::max(std::abs(lo), std::abs(hi));
+    return !(reach > across && range.lower_than(M, std::sqrt(reach * reach - across * across)));
+}
 
+// The bound depends on the constant curves alone: built once, on first use.
+const degree_bound& curve_bound() {
+    static const degree_bound bound(cubic_spline(0.0, pi / 64, degree_slope),
+                                    cubic_spline(0.0, pi / 64, degree_offset));
+    return bound;
+}
+
+// Below this order a sampled matrix's eigenvalues cost no more than the
+// bounds that could spare them: every matrix is solved.
+constexpr Eigen::Index bounds_from_order = 3;
+
+constexpr double infinity = std::numeric_limits<double>::infinity();
+
+// What pass 1 knows of one sampled matrix: whether it has estimates, whether
+// they were computed, and Gershgorin's bound on their real parts.
+struct sample {
+    bool usable = true;
+    bool solved = false;
+    double re_bound = infinity;
+};
+
+// The sampled matrices of one estimate and what solves or bounds them.
+// build(M, b, i) builds the matrix of configuration i with the damping
+// shift b.
+template <typename Build>
+struct sampling {
+    std::size_t configurations;
+    Build build;
+    const interrupt_check& check;
+    Eigen::MatrixXcd M;
+    sampled_eigenvalues eigenvalues;
+    numerical_range range;
+    bool prune;
+
+    sampling(Eigen::Index n, double r, std::size_t configurations, Build build,
+             const interrupt_check& check)
+        : configurations(configurations), build(build), check(check), eigenvalues(n, r),
+          range(n), prune(n >= bounds_from_order) {
+        make_square(M, n);
+    }
+
+    // The degree estimates in [lo, hi] ask for, at least degree; the matrix
+    // is solved only when its bounds leave room for more.
+    int largest_in(double lo, double hi, int degree, const cubic_spline& F,
+                   const cubic_spline& G) {
+        if (prune && !may_ask_for_more(M, lo, hi, degree, curve_bound(), range)) return degree;
+        for (const auto mu : eigenvalues(M))
+            if (lo <= mu.real() && mu.real() <= hi) degree = std::max(degree, required_degree(mu, F, G));
+        return degree;
+    }
+};
+
+// Pass 1 up to rho: every estimate of the matrices whose estimates could
+// lie right of those found, in decreasing order of Gershgorin's bound of
+// their real parts; a matrix whose numerical range lies left of rho is
+// skipped. The estimates found are appended to E.
+template <typename Build>
+std::vector<sample> rightmost_estimates(sampling<Build>& s, std::vector<std::complex<double>>& E,
+                                        double& rho) {
+    std::vector<sample> samples(s.configurations);
+    std::vector<std::size_t> order(s.configurations);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    if (s.prune) {
+        for (std::size_t i = 0; i < s.configurations; ++i) {
+            s.build(s.M, 0.0, i);
+            samples[i].usable = s.eigenvalues.usable(s.M);
+            samples[i].re_bound = samples[i].usable ? gershgorin_real_bound(s.M) : -infinity;
+            s.check.poll();
+        }
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t i, std::size_t j) {
+            return samples[i].re_bound > samples[j].re_bound;
+        });
+    }
+    for (const std::size_t i : order) {
+        sample& one = samples[i];
+        if (one.re_bound <= rho) break;
+        s.build(s.M, 0.0, i);
+        if (!(one.usable = s.eigenvalues.usable(s.M))) continue;
+        if (s.prune && s.range.left_of(s.M, rho)) continue;
+        for (const auto mu : s.eigenvalues(s.M)) {
+            E.push_back(mu);
+            rho = std::max(rho, mu.real());
+        }
+        one.solved = true;
+        s.check.poll();
+    }
+    return samples;
+}
+
+// The frame both strategies share. Pass 1 (b = 0) finds the rightmost real
+// part rho of the estimates, which sets B, the damping and lower range bound
+// of pass 2, scaled by the sine of one phase step. The answer is the largest
+// degree any estimate in range asks for, at least 5: from pass 1 the
+// estimates with 0 <= Re mu <= B, from pass 2 those with Re mu >= B.
+//
+// Only the matrices whose estimates can change the answer are solved, and
+// the answer is the one solving all of them would give: pass 1 first only
+// as far as rho needs, pass 2 and then the rest of pass 1 only where bounds
+// of the eigenvalues in range leave room for more than the largest degree
+// found so far.
+template <typename Build>
+int largest_required_degree(const quorv& sys, double r, std::uint32_t count,
+                            std::size_t configurations, Build build,
+                            const interrupt_check& check) {
+    sampling<Build> s(sys.n(), r, configurations, build, check);
     std::vector<std::complex<double>> E;
-    E.reserve(configurations * static_cast<std::size_t>(n));
-    visit(M, 0.0, [&] {
-        const auto& mu = eigenvalues(M);
-        E.insert(E.end(), mu.begin(), mu.end());
-    });
+    double rho = -infinity;
+    const std::vector<sample> samples = rightmost_estimates(s, E, rho);
     if (E.empty()) return 5;
 
-    const auto rightmost = std::max_element(
-        E.begin(), E.end(), [](auto x, auto y) { return x.real() < y.real(); });
-    const double rho = rightmost->real();
     const double B = pass_two_damping(sys, r, (std::sin(two_pi / static_cast<double>(count)) * 1.05) * rho);
-
     const cubic_spline F(0.0, pi / 64, degree_slope);
     const cubic_spline G(0.0, pi / 64, degree_offset);
 
-    int K1 = 0;
+    int degree = 5;
     for (const auto mu : E)
-        if (0 <= mu.real() && mu.real() <= B) K1 = std::max(K1, required_degree(mu, F, G));
+        if (0 <= mu.real() && mu.real() <= B) degree = std::max(degree, required_degree(mu, F, G));
 
-    int K2 = 0;
-    visit(M, B, [&] {
-        for (const auto mu : eigenvalues(M))
-            if (mu.real() >= B) K2 = std::max(K2, required_degree(mu, F, G));
-    });
-    return std::max({K1, K2, 5});
+    for (std::size_t i = 0; i < configurations; ++i) {
+        s.build(s.M, B, i);
+        if (s.eigenvalues.usable(s.M)) degree = s.largest_in(B, infinity, degree, F, G);
+        check.poll();
+    }
+    for (std::size_t i = 0; i < configurations && B >= 0; ++i) {
+        const sample& one = samples[i];
+        if (one.solved || !one.usable || one.re_bound < 0) continue;
+        s.build(s.M, 0.0, i);
+        degree = s.largest_in(0.0, std::min(B, one.re_bound), degree, F, G);
+        check.poll();
+    }
+    return degree;
 }
 
 }  // namespace
@@ -197,27 +325,22 @@ int estimate_degree(const quorv& sys, double r, std::uint32_t count, const inter
 
 int estimate_degree_commensurate(const quorv& sys, double r, std::uint32_t count,
                                  const interrupt_check& check) {
-    const auto visit = [&](Eigen::MatrixXcd& M, double b, auto examine) {
-        for (std::uint32_t c = 0; c < count; ++c) {
-            sampled_matrix_commensurate(sys, M, r, b, c, count);
-            examine();
-            check.poll();
-        }
+    const auto build = [&](Eigen::MatrixXcd& M, double b, std::size_t c) {
+        sampled_matrix_commensurate(sys, M, r, b, static_cast<std::uint32_t>(c), count);
     };
-    return largest_required_degree(sys, r, count, count, visit);
+    return largest_required_degree(sys, r, count, count, build, check);
 }
 
 int estimate_degree_grid(const quorv& sys, double r, std::uint32_t count,
                          const interrupt_check& check) {
     if (sys.mA() == 1) return estimate_degree_grid(with_undelayed_zero_term(sys), r, count, check);
-    const auto visit = [&](Eigen::MatrixXcd& M, double b, auto examine) {
-        for (phase_counter phases(sys.mA() - 1, count); !phases.done; phases.advance()) {
-            sampled_matrix_grid(sys, M, r, b, phases.digits, count);
-            examine();
-            check.poll();
-        }
+    phase_counter phases(sys.mA() - 1, count);
+    const auto build = [&](Eigen::MatrixXcd& M, double b, std::size_t i) {
+        set_digits(phases.digits, i, count);
+        sampled_matrix_grid(sys, M, r, b, phases.digits, count);
     };
-    return largest_required_degree(sys, r, count, grid_configurations(sys.mA(), count), visit);
+    return largest_required_degree(sys, r, count, grid_configurations(sys.mA(), count), build,
+                                   check);
 }
 
 // An estimate mu needs the smallest N with F(theta)*N + G(theta) >= |mu|.

@@ -5,10 +5,12 @@
 #include <limits>
 #include <new>
 #include <numbers>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include <Eigen/Eigenvalues>
 #include <gtest/gtest.h>
 
 #include "roots/size_estimate.h"
@@ -70,6 +72,34 @@ void expect_error(Call call, const std::string& message) {
     } catch (const Exception& e) {
         EXPECT_EQ(std::string(e.what()), message);
     }
+}
+
+// The degree by its definition: every sampled matrix of both passes solved.
+int degree_solving_every_matrix(const model& sys, double r) {
+    const auto each = [&](double b, auto use) {
+        Eigen::MatrixXcd M;
+        if (sys.mA() > 4)
+            for (std::uint32_t c = 0; c < 20; ++c) {
+                quorv::sampled_matrix_commensurate(sys, M, r, b, c, 20);
+                use(Eigen::ComplexEigenSolver<Eigen::MatrixXcd>(M, false).eigenvalues());
+            }
+        else
+            for (quorv::phase_counter p(sys.mA() - 1, 20); !p.done; p.advance()) {
+                quorv::sampled_matrix_grid(sys, M, r, b, p.digits, 20);
+                use(Eigen::ComplexEigenSolver<Eigen::MatrixXcd>(M, false).eigenvalues());
+            }
+    };
+    std::vector<cplx> E;
+    each(0.0, [&](const Eigen::VectorXcd& mu) { E.insert(E.end(), mu.begin(), mu.end()); });
+    const double B = phase_step_factor * largest_real_part(E);
+    int degree = 5;
+    for (const cplx mu : E)
+        if (0 <= mu.real() && mu.real() <= B) degree = std::max(degree, curves().degree(mu));
+    each(B, [&](const Eigen::VectorXcd& mu) {
+        for (const cplx z : mu)
+            if (z.real() >= B) degree = std::max(degree, curves().degree(z));
+    });
+    return degree;
 }
 
 std::size_t configurations(std::size_t ndigits) {
@@ -266,6 +296,31 @@ TEST(EstimateDegree, DecidedCornerCases) {
     // All delays zero: each term is undelayed, M = sum A_k = 10 for every
     // sample, B = 3.24 and pass 2 asks required_degree(10) = 12.
     EXPECT_EQ(quorv::estimate_degree(scalar_system({2, 2, 2, 2, 2}, {0, 0, 0, 0, 0}), 0, 20), 12);
+}
+
+// The estimate solves only the sampled matrices whose eigenvalues bounds
+// cannot rule out; its degree must be the one solving all of them gives, for
+// dense, sparse, stiff and non-normal systems of two to six matrices.
+TEST(EstimateDegree, SkippedMatricesNeverChangeTheDegree) {
+    std::mt19937 gen(3);
+    std::normal_distribution<double> normal;
+    for (int trial = 0; trial < 60; ++trial) {
+        const int n = 1 + trial % 6, m = 2 + trial % 5;
+        std::vector<Eigen::MatrixXd> A;
+        std::vector<double> h;
+        for (int k = 0; k < m; ++k) {
+            Eigen::MatrixXd a = Eigen::MatrixXd::NullaryExpr(n, n, [&] { return normal(gen); });
+            if (trial % 4 == 1) a = a.cwiseProduct(Eigen::MatrixXd::NullaryExpr(n, n, [&] { return double(gen() % 3 == 0); }));
+            if (trial % 4 == 2) a.diagonal() *= 30.0;
+            if (trial % 4 == 3) a.triangularView<Eigen::StrictlyUpper>() *= 10.0;
+            A.push_back(a);
+            h.push_back(k == 0 ? 0.0 : 0.3 * k + 0.1 * (trial % 3));
+        }
+        const model sys(A, h);
+        for (const double r : {-3.0, -1.0, 0.5})
+            EXPECT_EQ(quorv::estimate_degree(sys, r, 20), degree_solving_every_matrix(sys, r))
+                << "trial " << trial << ", r = " << r;
+    }
 }
 
 TEST(EstimateDegree, InvalidModelsRaiseTheLibraryErrors) {
