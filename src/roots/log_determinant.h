@@ -46,14 +46,15 @@ private:
     Eigen::MatrixXcd Delta;
     Eigen::MatrixXcd dDelta;
     std::vector<std::int32_t> pivots;
-    std::vector<std::complex<double>> condition_work;
-    std::vector<double> condition_rwork;
+    Eigen::VectorXd derivative_norms;
     // |A_k|_1, for the rounding of Delta's terms.
     std::vector<double> term_norms;
 
     void form(std::complex<double> lambda);
-    bool dense_sample(std::complex<double> lambda, double& phase, std::complex<double>& g, double& inverse_norm);
-    bool trusted(std::complex<double> lambda, double inverse_norm) const;
+    // The perturbation of det Delta, relative, per unit of |Delta^{-1}|.
+    double rounding(std::complex<double> lambda) const;
+    // Fails also when |Delta^{-1}| exceeds limit.
+    bool dense_sample(std::complex<double> lambda, double limit, double& phase, std::complex<double>& g);
 };
 
 }  // namespace quorv
