@@ -6,9 +6,10 @@ spectral_abscissa calls.
 A timer thread sends SIGINT to this process one second into each call; prints
 the latency of each round and how long the call takes when not interrupted
 (it should be several seconds). roots and spectrum run at r = -1 on a random
-system with four matrices (several seconds at order 28, most of it in the
-degree estimate and the refinement); spectral_abscissa, which needs far less
-of the spectrum, on the ring of --units units, whose counts take the time.
+system with four matrices (several seconds at order 64, most of it in the
+pencil, the count and the completion); spectral_abscissa, which needs far
+less of the spectrum, on the ring of --units units, whose counts take the
+time.
 """
 import argparse
 import os
@@ -44,8 +45,8 @@ def ring(units):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--order", type=int, default=28)
-    parser.add_argument("--units", type=int, default=80)
+    parser.add_argument("--order", type=int, default=64)
+    parser.add_argument("--units", type=int, default=200)
     parser.add_argument("--repeat", type=int, default=5)
     args = parser.parse_args()
     rng = np.random.default_rng(1)
