@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "roots/size_estimate.h"
+#include "roots/estimate/size_estimate.h"
 
 namespace {
 

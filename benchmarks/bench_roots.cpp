@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "roots/companion.h"
-#include "roots/eigenvalues.h"
-#include "roots/root_count.h"
+#include "roots/pencil/companion.h"
+#include "roots/pencil/eigenvalues.h"
+#include "roots/count/root_count.h"
 #include "roots/roots.h"
-#include "roots/size_estimate.h"
+#include "roots/estimate/size_estimate.h"
 
 namespace {
 

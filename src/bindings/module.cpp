@@ -20,11 +20,11 @@
 #include <nanobind/stl/vector.h>
 
 #include "model/quorv.h"
-#include "roots/root_count.h"
+#include "roots/count/root_count.h"
 #include "roots/roots.h"
-#include "roots/sensitivity.h"
-#include "roots/spectral_abscissa.h"
-#include "roots/spectrum.h"
+#include "roots/analysis/sensitivity.h"
+#include "roots/analysis/spectral_abscissa.h"
+#include "roots/analysis/spectrum.h"
 
 namespace nb = nanobind;
 

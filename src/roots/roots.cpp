@@ -15,17 +15,17 @@
 #include <utility>
 
 
-#include "roots/candidates.h"
-#include "roots/completion.h"
-#include "roots/log_determinant.h"
-#include "roots/multiple_root.h"
-#include "roots/out_of_memory.h"
-#include "roots/refinement.h"
-#include "roots/root_bound.h"
-#include "roots/root_count.h"
-#include "roots/size_estimate.h"
-#include "roots/time_unit.h"
-#include "roots/validate.h"
+#include "roots/pencil/candidates.h"
+#include "roots/complete/completion.h"
+#include "roots/count/log_determinant.h"
+#include "roots/complete/multiple_root.h"
+#include "roots/support/out_of_memory.h"
+#include "roots/local/refinement.h"
+#include "roots/count/root_bound.h"
+#include "roots/count/root_count.h"
+#include "roots/estimate/size_estimate.h"
+#include "roots/support/time_unit.h"
+#include "roots/support/validate.h"
 
 namespace quorv {
 

@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "model/quorv.h"
-#include "roots/interrupt.h"
-#include "roots/completion.h"
-#include "roots/multiple_root.h"
-#include "roots/root_count.h"
+#include "roots/support/interrupt.h"
+#include "roots/complete/completion.h"
+#include "roots/complete/multiple_root.h"
+#include "roots/count/root_count.h"
 
 namespace quorv {
 

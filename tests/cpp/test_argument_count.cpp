@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "roots/argument_count.h"
+#include "roots/count/argument_count.h"
 
 namespace {
 

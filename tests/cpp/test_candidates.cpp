@@ -7,8 +7,8 @@
 
 #include <Eigen/Eigenvalues>
 
-#include "roots/candidates.h"
-#include "roots/discretize.h"
+#include "roots/pencil/candidates.h"
+#include "roots/pencil/discretize.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <Eigen/Eigenvalues>
 
-#include "roots/companion.h"
-#include "roots/discretize.h"
+#include "roots/pencil/companion.h"
+#include "roots/pencil/discretize.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "roots/completion.h"
-#include "roots/root_count.h"
+#include "roots/complete/completion.h"
+#include "roots/count/root_count.h"
 
 namespace {
 

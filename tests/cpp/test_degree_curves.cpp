@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "roots/degree_curves.h"
+#include "roots/estimate/degree_curves.h"
 
 namespace {
 

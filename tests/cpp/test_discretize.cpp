@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "roots/discretize.h"
+#include "roots/pencil/discretize.h"
 
 namespace {
 

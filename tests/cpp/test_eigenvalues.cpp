@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "roots/eigenvalues.h"
+#include "roots/pencil/eigenvalues.h"
 
 using cplx = std::complex<double>;
 

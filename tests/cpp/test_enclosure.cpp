@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "roots/enclosure.h"
+#include "roots/complete/enclosure.h"
 
 namespace {
 

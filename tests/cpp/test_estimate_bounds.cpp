@@ -8,8 +8,8 @@
 #include <Eigen/Eigenvalues>
 #include <gtest/gtest.h>
 
-#include "roots/estimate_bounds.h"
-#include "roots/size_estimate.h"
+#include "roots/estimate/estimate_bounds.h"
+#include "roots/estimate/size_estimate.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "roots/argument_count.h"
-#include "roots/log_determinant.h"
+#include "roots/count/argument_count.h"
+#include "roots/count/log_determinant.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "roots/multiple_root.h"
+#include "roots/complete/multiple_root.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "roots/newton.h"
+#include "roots/local/newton.h"
 
 namespace {
 

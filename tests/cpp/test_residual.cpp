@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "roots/residual.h"
+#include "roots/local/residual.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "roots/root_bound.h"
+#include "roots/count/root_bound.h"
 
 TEST(RootBound, SumsTheDampedFrobeniusNorms) {
     const quorv::quorv sys({Eigen::MatrixXd::Identity(2, 2), 3 * Eigen::MatrixXd::Ones(2, 2)}, {0.0, 2.0});

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "roots/out_of_memory.h"
+#include "roots/support/out_of_memory.h"
 #include "roots/roots.h"
 
 namespace {

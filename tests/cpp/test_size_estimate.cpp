@@ -13,7 +13,7 @@
 #include <Eigen/Eigenvalues>
 #include <gtest/gtest.h>
 
-#include "roots/size_estimate.h"
+#include "roots/estimate/size_estimate.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "roots/root_count.h"
-#include "roots/spectral_abscissa.h"
-#include "roots/spectrum.h"
+#include "roots/count/root_count.h"
+#include "roots/analysis/spectral_abscissa.h"
+#include "roots/analysis/spectrum.h"
 
 namespace {
 

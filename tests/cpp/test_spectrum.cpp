@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "roots/spectrum.h"
+#include "roots/analysis/spectrum.h"
 
 namespace {
 

@@ -1,0 +1,203 @@
+#include "roots/analysis/spectral_abscissa.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <iterator>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+#include "roots/pencil/candidates.h"
+#include "roots/complete/completion.h"
+#include "roots/count/log_determinant.h"
+#include "roots/complete/multiple_root.h"
+#include "roots/local/refinement.h"
+#include "roots/count/root_bound.h"
+#include "roots/count/root_count.h"
+#include "roots/support/time_unit.h"
+#include "roots/support/validate.h"
+
+namespace quorv {
+
+namespace {
+
+using cplx = std::complex<double>;
+
+// Everything below works in the system's own time unit, where the delays are
+// at most 1 and the matrices' norms sum to about 1 or more: the degree, the
+// steps and the gaps then mean the same at every time scale.
+
+// A discretization of low degree resolves the roots of small modulus first,
+// the rightmost ones of most systems among them, and its pencil of order
+// (degree + 1) n costs little beside one count. Newton's method runs only
+// from its rightmost eigenvalues in the upper half plane (a refinement costs
+// an SVD of order n); the mirror image of each root is a root as well.
+constexpr int sketch_degree = 6;
+constexpr std::size_t sketch_starts = 4;
+// The first line lies this share of the rightmost root's modulus left of
+// it, so that the strip right of the line holds that root and only the
+// roots within 1e-3 of its scale from its real part.
+constexpr double gap_share = 1e-3;
+// When the count there finds nothing (the approximation was no root), the
+// line moves left in steps that start at a quarter and double, each
+// shortened until the bound R(r), and with it the region to count, grows by
+// at most a factor of `growth`; the strip between the last empty line and
+// the first one holding roots is then halved by counts to a width of an
+// eighth of max(1, |line|), since locating the roots of a wide strip costs
+// more than a few counts.
+constexpr double first_step = 0.25;
+constexpr double growth = 16;
+constexpr double strip_share = 0.125;
+// Evaluations of the characteristic matrix the locating may spend.
+constexpr long locate_evaluations = 400000;
+// The count at the axis, by which is_stable decides, runs its path at most
+// 1e-9 max(1, R(0)), moved up to three times by a factor of 16, left of the
+// axis. A rightmost root further left than this share of max(1, R(0))
+// leaves that count at 0 whenever it resolves, one as far right of the axis
+// makes it positive; only a root in between needs the count itself.
+constexpr double axis_margin_share = 1e-4;
+
+// The rightmost roots as Newton's method refines them from the sketch's
+// rightmost eigenvalues; an undelayed system's eigenvalues are its roots.
+std::vector<cplx> rightmost_approximations(const quorv& own, const interrupt_check& check) {
+    const Eigen::VectorXcd eigenvalues =
+        largest_delay(own) == 0 ? undelayed_candidates(own) : pencil_candidates(own, sketch_degree);
+    std::vector<cplx> starts;
+    for (const cplx& z : eigenvalues)
+        if (std::isfinite(z.real()) && z.imag() >= 0 && std::isfinite(z.imag())) starts.push_back(z);
+    const std::size_t tried = std::min(starts.size(), sketch_starts);
+    std::partial_sort(starts.begin(), starts.begin() + tried, starts.end(),
+                      [](cplx a, cplx b) { return a.real() > b.real(); });
+    std::vector<cplx> refined;
+    refinement polish(own);
+    for (std::size_t i = 0; i < tried; ++i) {
+        check.poll();
+        const auto root = polish.from(starts[i]);
+        if (!root || !(root->residual < acceptance_residual)) continue;
+        refined.push_back(root->root);
+        if (root->root.imag() != 0) refined.push_back(std::conj(root->root));
+    }
+    return refined;
+}
+
+// The first line to count: gap_share of the rightmost approximation's
+// modulus left of it, or a first step left of the axis without one.
+double first_line(const std::vector<cplx>& approximations) {
+    double line = -first_step;
+    bool found = false;
+    for (const cplx& z : approximations) {
+        const double left_of_z = z.real() - gap_share * std::abs(z);
+        if (!found || left_of_z > line) line = left_of_z, found = true;
+    }
+    return line;
+}
+
+// The count right of a line; none right of a line beyond the bound R(r) on
+// the roots there, where the count's rectangle would be empty.
+region_count count_at(const quorv& own, double line, double unit, const interrupt_check& check) {
+    if (line > root_bound(own, line)) return {region_count::outcome::counted, 0, line, {}};
+    work_budget budget{count_evaluations, check};
+    region_count counted = count_region(own, line, budget);
+    counted_or_throw(counted, line / unit, "spectral_abscissa");
+    return counted;
+}
+
+// The next line left of r: `step` left, halved until R grows by at most a
+// factor of `growth`; the bound only grows leftwards, as e^{-r h} with the
+// longest delay, so the count's region stays a few times the last one.
+double next_line(const quorv& own, double r, double& step) {
+    const double limit = growth * root_bound(own, r);
+    while (step > 1e-3 * std::max(1.0, std::abs(r)) && !(root_bound(own, r - step) <= limit)) step /= 2;
+    return r - step;
+}
+
+[[noreturn]] void no_roots(double r) {
+    std::ostringstream message;
+    message << "spectral_abscissa: no characteristic root lies right of Re = " << r
+            << ", and further left the bound sum_k e^{-r h_k} |A_k| on the roots overflows";
+    throw std::invalid_argument(message.str());
+}
+
+// The count at the first line left of `line` (itself included) that holds
+// roots, at most strip_share max(1, |line|) left of the last line found empty.
+region_count strip_with_roots(const quorv& own, double line, double unit, const interrupt_check& check) {
+    region_count counted = count_at(own, line, unit, check);
+    double empty = line, step = first_step;
+    for (; counted.count == 0; step *= 2) {
+        empty = line;
+        line = next_line(own, line, step);
+        if (!std::isfinite(root_bound(own, line))) no_roots(empty / unit);
+        counted = count_at(own, line, unit, check);
+    }
+    while (empty - line > strip_share * std::max(1.0, std::abs(line))) {
+        const double middle = 0.5 * (line + empty);
+        const region_count at_middle = count_at(own, middle, unit, check);
+        if (at_middle.count > 0) line = middle, counted = at_middle;
+        else empty = middle;
+    }
+    return counted;
+}
+
+// The rightmost root in the counted strip, with its disk: the
+// approximations there grouped into distinct roots, and the roots the count
+// says are missing located by the completion.
+root_cluster rightmost_located(const quorv& own, const region_count& strip, const std::vector<cplx>& approximations,
+                         double unit, const interrupt_check& check) {
+    work_budget budget{locate_evaluations, check};
+    log_determinant f(own, budget);
+    std::vector<cplx> inside;
+    std::copy_if(approximations.begin(), approximations.end(), std::back_inserter(inside),
+                 [&](cplx z) { return z.real() >= strip.left; });
+    std::vector<root_cluster> known = cluster_roots(f, inside).clusters;
+    complete_roots(f, strip.region, strip.count, strip.left, known);
+    long located = 0;
+    root_cluster rightmost{-std::numeric_limits<double>::infinity()};
+    for (const root_cluster& c : known)
+        if (strip.region.contains(c.z)) {
+            located += c.multiplicity;
+            if (c.z.real() > rightmost.z.real()) rightmost = c;
+        }
+    if (located < strip.count) {
+        std::ostringstream message;
+        message << "spectral_abscissa: counted " << strip.count << " roots with Re >= " << strip.left / unit
+                << " but located only " << located << " of them within the work budget";
+        throw std::runtime_error(message.str());
+    }
+    return rightmost;
+}
+
+// Whether the count at the axis, taken exactly as is_stable takes it (in
+// the user's units), finds roots.
+bool axis_holds_roots(const quorv& sys, const interrupt_check& check) {
+    work_budget budget{count_evaluations, check};
+    return counted_or_throw(count_region(sys, 0.0, budget), 0.0, "spectral_abscissa") > 0;
+}
+
+}  // namespace
+
+double spectral_abscissa(const quorv& sys, const interrupt_check& check) {
+    validate(sys);
+    if (sys.n() == 0) throw std::invalid_argument("spectral_abscissa: a system of order 0 has no roots");
+    const own_time_unit own = in_own_time_unit(sys);
+    const std::vector<cplx> approximations = rightmost_approximations(own.sys, check);
+    const region_count strip = strip_with_roots(own.sys, first_line(approximations), own.unit, check);
+    const root_cluster located = rightmost_located(own.sys, strip, approximations, own.unit, check);
+    const double rightmost = located.z.real();
+    // Every root right of the strip's line is located, so the rightmost one
+    // tells the count at the axis, unless it lies within that count's margin
+    // or its disk (a multiple root's may be wide) reaches the axis.
+    const double margin = axis_margin_share * std::max(1.0, root_bound(own.sys, 0.0));
+    const bool unstable =
+        rightmost > margin || (rightmost + located.radius >= -margin && axis_holds_roots(sys, check));
+    // The sign follows the count at the axis, as is_stable does: a root on
+    // the axis, or within the count's margin left of it, makes the abscissa
+    // 0 rather than a rounding error's worth below it; without one, a root
+    // located at -0.0 is still left of it.
+    if (unstable && std::abs(rightmost) <= located.radius) return 0.0;  // its disk meets the axis
+    return unstable ? std::max(0.0, rightmost / own.unit)
+                    : std::min(rightmost / own.unit, -std::numeric_limits<double>::denorm_min());
+}
+
+}  // namespace quorv

@@ -1,0 +1,257 @@
+#include "roots/complete/enclosure.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <numeric>
+#include <optional>
+
+#include <Eigen/Eigenvalues>
+#include <Eigen/SVD>
+
+#include "roots/count/argument_count.h"
+#include "roots/local/residual.h"
+
+namespace quorv {
+
+namespace {
+
+using cplx = std::complex<double>;
+
+// Each failed try widens the disk fourfold from tightest_disk.
+constexpr double growth = 4;
+// A simple root's disk wider than this is tightened around Newton's
+// iterate from the disk's mean.
+constexpr double tight_enough = 1e-9;
+// Delta at the mean of m zeros that are one multiple root is singular to
+// the rounding of its terms (about 1e-16 relative); at the mean of two
+// distinct simple roots at relative distance d it is about d^2 from
+// singular, so distinct zeros down to some 1e-7 apart stay apart.
+constexpr double singular_share = 1e-13;
+// Trapezoid nodes of the moments: the error falls like (inner/outer)^nodes.
+constexpr int moment_nodes = 128;
+// Polished zeros of one disk closer than this share of its radius are
+// enclosed together.
+constexpr double coincidence = 1e-2;
+// Separated zeros are enclosed again, down to this depth.
+constexpr int depth_limit = 3;
+constexpr int tightening_passes = 3;
+// Newton steps on det Delta when a loose disk is tightened, and how often
+// one step may be halved.
+constexpr int determinant_steps = 12;
+constexpr int max_halvings = 30;
+// A multiple root's disk is halved while it still holds all its zeros.
+constexpr int shrink_steps = 4;
+
+bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
+
+bool counts(log_determinant& f, cplx centre, double radius, long m) {
+    const auto counted = count_in_circle(f, centre, radius);
+    return counted && *counted == m;
+}
+
+}  // namespace
+
+encloser::encloser(log_determinant& f) : f(f), polish(f.system()) {}
+
+std::vector<root_cluster> encloser::around(cplx z, double least, double room) { return around(z, least, room, 0); }
+
+cplx encloser::sharpened(cplx z) {
+    log_det_sample s;
+    if (!f.evaluate(z, s)) return z;
+    const cplx step = 1.0 / s.g;
+    return std::abs(step) < tightest_disk * root_scale(z) && finite(step) ? z - step : z;
+}
+
+std::vector<root_cluster> encloser::around(cplx z, double least, double room, int depth) {
+    if (least == 0) z = sharpened(z);
+    for (double radius = std::max(least, tightest_disk * root_scale(z)); radius < room; radius *= growth) {
+        const auto m = count_in_circle(f, z, radius);
+        if (f.budget().exhausted()) return {};
+        if (!m || *m == 0) continue;
+        if (*m == 1) return {simple(z, radius, room)};
+        return resolved(z, radius, *m, room, depth);
+    }
+    return {};
+}
+
+// Newton's method on det Delta itself, w - 1/g(w), from w towards a zero
+// within |lambda - z| < reach: quadratic at a simple zero however small
+// det Delta's derivative, where Newton's method on the eigenproblem stops as
+// soon as its residual is small (near a close pair of roots, well before the
+// root is accurate). Nothing if no step halved at most max_halvings times
+// stays within reach, or the steps do not fall below the tightest disk.
+std::optional<cplx> encloser::newton_on_determinant(cplx w, cplx z, double reach) {
+    log_det_sample s;
+    for (int step = 0; step < determinant_steps; ++step) {
+        // Delta exactly singular in floating point: w is the zero to
+        // rounding (the count around it decides).
+        if (!f.evaluate(w, s)) return step > 0 && !f.budget().exhausted() ? std::optional(w) : std::nullopt;
+        cplx move = 1.0 / s.g;
+        if (!finite(move)) break;
+        // Between two close zeros their terms in g nearly cancel and the
+        // step overshoots, though in the right direction: it is halved
+        // until it stays within reach.
+        int halvings = 0;
+        while (std::abs(w - move - z) >= reach && halvings < max_halvings) move /= 2, ++halvings;
+        if (std::abs(w - move - z) >= reach) break;
+        w -= move;
+        if (halvings == 0 && std::abs(move) < tightest_disk * root_scale(w)) return w;
+    }
+    return std::nullopt;
+}
+
+// One zero in |lambda - z| <= radius. A loose disk (z a stalled iterate) is
+// tightened: the mean of its zero, polished by Newton's method on det Delta,
+// is a better centre, and a smaller disk around it holds the zero alone. The
+// mean converges like the ratio of the zero's distance from the centre to
+// that of the nearest zero outside, so a first wide disk may leave it
+// inaccurate; Newton's method from there, and a second pass on the tighter
+// disk, correct that.
+root_cluster encloser::simple(cplx z, double radius, double room) {
+    const cplx origin = z;
+    for (int pass = 0; pass < tightening_passes && radius > tight_enough * root_scale(z); ++pass) {
+        cplx centre = zeros_mean(f, z, radius, 1);
+        if (!finite(centre)) break;
+        // Delta is real on the real axis, so Newton's method from the disk's
+        // foot on the axis finds a real zero, the likely one when a stalled
+        // iterate leans off the axis.
+        // A disk's zero may lie on its edge (the disk grew until it was
+        // inside), so Newton's method may leave the disk a little; the new
+        // disk around its result is counted again, and stays in the room.
+        const double reach = std::min(room, 2 * radius);
+        std::optional<cplx> newton;
+        if (std::abs(z.imag()) < radius) newton = newton_on_determinant(z.real(), z, reach);
+        if (!newton) newton = newton_on_determinant(centre, z, reach);
+        centre = newton.value_or(centre);
+        // The new disk may reach beyond the first (its zero may lie near the
+        // first one's edge), but not beyond the room: disks stay disjoint.
+        const double moved = std::abs(centre - origin);
+        double rho = tightest_disk * root_scale(centre);
+        while (rho + moved < room && rho < radius && !counts(f, centre, rho, 1)) rho *= growth;
+        if (rho + moved >= room || rho >= radius) break;
+        z = centre;
+        radius = rho;
+    }
+    return {z, 1, radius};
+}
+
+// m >= 2 zeros in |lambda - z| <= radius: apart when they can be told
+// apart, else one multiple root at their mean.
+std::vector<root_cluster> encloser::resolved(cplx z, double radius, long m, double room, int depth) {
+    // The moments converge like (inner/outer)^nodes, so they are taken on a
+    // circle three times wider when it holds no more zeros. A disk may hold
+    // only some of the scattered zeros of a multiple root: when the wider
+    // circle holds more, it is taken instead (three times at most).
+    double wide = radius;
+    for (int widening = 0; widening < 3 && 3 * radius < room; ++widening) {
+        const auto wider = count_in_circle(f, z, 3 * radius);
+        if (!wider || *wider < m) break;
+        if (*wider == m) {
+            wide = 3 * radius;
+            break;
+        }
+        radius *= 3, wide = radius, m = *wider;
+    }
+    const auto [zeros, mean] = zeros_in_circle(f, z, wide, m);
+    if (!finite(mean)) return {};
+    if (depth < depth_limit && !singular_at(f.system(), mean)) {
+        std::vector<root_cluster> apart = separated(zeros, z, radius, m, depth);
+        if (!apart.empty()) return apart;
+    }
+    return as_one(z, radius, m, mean, room);
+}
+
+// Each zero polished by Newton's method and enclosed in a disk of its own,
+// inside the first disk and clear of the others; nothing unless the disks
+// account for all m zeros. Points that nearly coincide, against the disk,
+// are enclosed together from their mean: Newton's method converges only
+// linearly to a multiple root and stalls at scattered points near it, and a
+// multiple zero leaves the moments' Hankel matrix singular, so that one of
+// its eigenvalues is spurious and polishes to the same root. A group that
+// holds distinct zeros is told apart one level down, in its smaller disk.
+std::vector<root_cluster> encloser::separated(const std::vector<cplx>& zeros, cplx z, double radius, long m,
+                                              int depth) {
+    std::vector<std::vector<cplx>> groups;
+    for (const cplx& w : zeros) {
+        if (!finite(w)) return {};
+        f.budget().spend(refinement::steps);
+        const auto p = polish.from(w);
+        const cplx point =
+            p && p->residual < acceptance_residual && std::abs(p->root - z) < radius ? p->root : w;
+        const auto near = std::find_if(groups.begin(), groups.end(), [&](const std::vector<cplx>& g) {
+            return std::abs(g.front() - point) <= coincidence * radius;
+        });
+        if (near == groups.end()) groups.push_back({point});
+        else near->push_back(point);
+    }
+    std::vector<cplx> centres;
+    std::vector<double> spreads;
+    for (const auto& g : groups) {
+        const cplx centre = std::accumulate(g.begin(), g.end(), cplx(0)) / double(g.size());
+        double spread = 0;
+        for (const cplx& p : g) spread = std::max(spread, std::abs(p - centre));
+        centres.push_back(centre);
+        spreads.push_back(spread);
+    }
+    if (centres.size() < 2 && !(spreads.front() > 0 && spreads.front() < coincidence * radius / 2))
+        return {};
+    std::vector<root_cluster> apart;
+    long total = 0;
+    for (std::size_t k = 0; k < centres.size(); ++k) {
+        double room = radius - std::abs(centres[k] - z);
+        for (std::size_t j = 0; j < centres.size(); ++j)
+            if (j != k) room = std::min(room, 0.45 * std::abs(centres[k] - centres[j]));
+        for (const root_cluster& c : around(centres[k], 2 * spreads[k], room, depth + 1))
+            apart.push_back(c), total += c.multiplicity;
+    }
+    return total == m ? apart : std::vector<root_cluster>{};
+}
+
+// The m zeros as one root at their mean: a disk centred there that holds
+// them all, first as wide as needed to cover the disk they were counted in
+// (and inside the room around z), then halved while it still holds all m.
+std::vector<root_cluster> encloser::as_one(cplx z, double radius, long m, cplx mean, double room) {
+    const double offset = std::abs(mean - z);
+    // A circle that passes too close to one of the zeros does not resolve:
+    // a somewhat wider one is tried then.
+    double rho = offset + radius;
+    while (rho + offset < room && !counts(f, mean, rho, m)) rho *= 1.5;
+    if (rho + offset >= room) return {};
+    for (int step = 0; step < shrink_steps && counts(f, mean, rho / 2, m); ++step) rho /= 2;
+    return {{mean, m, rho}};
+}
+
+circle_zeros zeros_in_circle(log_determinant& f, cplx centre, double radius, long m) {
+    std::vector<cplx> s(2 * std::size_t(m), 0.0);
+    log_det_sample sample;
+    for (int j = 0; j < moment_nodes; ++j) {
+        const cplx w = std::polar(1.0, 2 * std::numbers::pi * j / moment_nodes);
+        if (!f.evaluate(centre + radius * w, sample)) return {std::vector<cplx>(m, cplx(NAN, NAN)), cplx(NAN, NAN)};
+        // (1/2 pi i) oint w^p g dlambda with dlambda = i radius w dtheta.
+        cplx term = sample.g * radius * w;
+        for (cplx& moment : s) moment += term, term *= w;
+    }
+    Eigen::MatrixXcd H0(m, m), H1(m, m);
+    for (Eigen::Index i = 0; i < m; ++i)
+        for (Eigen::Index j = 0; j < m; ++j) {
+            H0(i, j) = s[std::size_t(i + j)] / double(moment_nodes);
+            H1(i, j) = s[std::size_t(i + j + 1)] / double(moment_nodes);
+        }
+    const Eigen::VectorXcd w = Eigen::ComplexEigenSolver<Eigen::MatrixXcd>(H0.lu().solve(H1), false).eigenvalues();
+    circle_zeros found{{}, centre + radius * s[1] / double(moment_nodes) / double(m)};
+    for (const cplx& wk : w) found.zeros.push_back(centre + radius * wk);
+    return found;
+}
+
+bool singular_at(const quorv& sys, cplx z) {
+    Eigen::MatrixXcd Delta(sys.n(), sys.n());
+    characteristic_matrix(sys, z, Delta);
+    if (!Delta.allFinite()) return false;
+    double terms = std::abs(z);
+    for (std::size_t k = 0; k < sys.mA(); ++k) terms += std::exp(-z.real() * sys.hk(k)) * sys.Ak(k).blueNorm();
+    const Eigen::VectorXd sigma = Eigen::BDCSVD<Eigen::MatrixXcd>(Delta).singularValues();
+    return sigma[sigma.size() - 1] <= singular_share * terms;
+}
+
+}  // namespace quorv

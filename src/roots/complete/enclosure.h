@@ -1,0 +1,76 @@
+#pragma once
+
+#include <complex>
+#include <optional>
+#include <vector>
+
+#include "roots/count/log_determinant.h"
+#include "roots/complete/multiple_root.h"
+#include "roots/local/refinement.h"
+
+namespace quorv {
+
+// The first disk tried around a root, relative to max(1, |z|): a
+// well-conditioned simple root is known to about 1e-15 relative, and at
+// that distance det Delta still stands well clear of its rounding.
+inline constexpr double tightest_disk = 1e-10;
+
+// Certified enclosures of the zeros of det Delta. A root_cluster {z, m, rho}
+// it returns is a disk |lambda - z| <= rho on whose boundary the argument
+// principle counts exactly m zeros: z is a root of multiplicity m to within
+// rho, or m zeros that double precision cannot tell apart, taken at their
+// mean.
+class encloser {
+public:
+    explicit encloser(log_determinant& f);
+
+    // The zeros near z, each in a disk of its own inside |lambda - z| < room,
+    // with radius at least `least`. The radius grows fourfold from 1e-10
+    // relative until a count resolves with at least one zero inside: one
+    // zero is a simple root (Newton's method moves a loose centre onto it,
+    // and a tighter disk is certified around that); several are separated
+    // into disks of their own from the eigenvalues of the disk's moments,
+    // unless Delta is singular at their mean to rounding, when they are one
+    // multiple root. Empty when no disk inside room holds a zero or no count
+    // resolves.
+    std::vector<root_cluster> around(std::complex<double> z, double least, double room);
+
+    // z moved by one Newton step on det Delta, z - 1/g(z), when that step is
+    // shorter than the tightest disk: Newton's iteration on the eigenproblem
+    // stops once its residual is below tolerance, which may leave a simple
+    // root some 1e-11 relative from the zero; one more step squares that.
+    std::complex<double> sharpened(std::complex<double> z);
+
+private:
+    log_determinant& f;
+    refinement polish;
+
+    std::vector<root_cluster> resolved(std::complex<double> z, double radius, long m, double room, int depth);
+    std::vector<root_cluster> around(std::complex<double> z, double least, double room, int depth);
+    root_cluster simple(std::complex<double> z, double radius, double room);
+    std::optional<std::complex<double>> newton_on_determinant(std::complex<double> w, std::complex<double> z, double reach);
+    std::vector<root_cluster> separated(const std::vector<std::complex<double>>& zeros, std::complex<double> z,
+                                        double radius, long m, int depth);
+    std::vector<root_cluster> as_one(std::complex<double> z, double radius, long m, std::complex<double> mean,
+                                     double room);
+};
+
+// The m zeros of det Delta inside |lambda - centre| = radius from the
+// moments s_p = (1/2 pi i) oint ((lambda - centre)/radius)^p g dlambda,
+// p < 2m: they are centre + radius w, w the eigenvalues of the Hankel pencil
+// (H1, H0), H0 = [s_{i+j}], H1 = [s_{i+j+1}]. Zeros that nearly coincide
+// leave H0 nearly singular and their eigenvalues inaccurate, but their mean
+// centre + radius s_1 / m is accurate still. NaN when an evaluation on the
+// circle fails.
+struct circle_zeros {
+    std::vector<std::complex<double>> zeros;
+    std::complex<double> mean;
+};
+circle_zeros zeros_in_circle(log_determinant& f, std::complex<double> centre, double radius, long m);
+
+// Whether Delta(z) is singular to within rounding of the terms that cancel
+// in it, |z| + sum_k |e^{-z h_k}| |A_k|: at the mean of zeros that are one
+// multiple root it is, at the mean of distinct zeros it is not.
+bool singular_at(const quorv& sys, std::complex<double> z);
+
+}  // namespace quorv

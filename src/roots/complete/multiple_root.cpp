@@ -1,0 +1,292 @@
+#include "roots/complete/multiple_root.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <numeric>
+
+#include "roots/count/argument_count.h"
+#include "roots/complete/enclosure.h"
+
+namespace quorv {
+
+namespace {
+
+using cplx = std::complex<double>;
+// Entries this close (relative) may be the scattered zeros of one multiple
+// root: rounding scatters those of a root of multiplicity m by about
+// 1e-16^{1/m}, 2e-3 for m = 6, times the root's condition.
+constexpr double widest_group = 5e-2;
+// No disk reaches further from its entries than this (relative).
+constexpr double room_cap = 0.1;
+// Up to this many nearby entries are enclosed in one disk.
+constexpr std::size_t few_entries = 8;
+constexpr int mean_nodes = 64;
+
+// Greedy grouping: an entry joins the first group whose first member lies
+// within tolerance(member) of it.
+template <typename Tolerance>
+std::vector<std::size_t> group(const std::vector<cplx>& points, Tolerance tolerance,
+                               std::vector<cplx>& seeds) {
+    std::vector<std::size_t> owner(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        std::size_t g = 0;
+        while (g < seeds.size() && std::abs(points[i] - seeds[g]) > tolerance(seeds[g])) ++g;
+        if (g == seeds.size()) seeds.push_back(points[i]);
+        owner[i] = g;
+    }
+    return owner;
+}
+
+// The points in order of real part, for searches that stop once the real
+// parts alone are too far apart.
+class sorted_points {
+public:
+    explicit sorted_points(const std::vector<cplx>& points) : points(points), order(points.size()) {
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return points[a].real() < points[b].real(); });
+    }
+
+    // Calls visit(j) for every point with |Re(point - z)| <= reach.
+    template <typename Visit>
+    void near(cplx z, double reach, Visit visit) const {
+        auto it = std::lower_bound(order.begin(), order.end(), z.real() - reach,
+                                   [&](std::size_t a, double x) { return points[a].real() < x; });
+        for (; it != order.end() && points[*it].real() <= z.real() + reach; ++it) visit(*it);
+    }
+
+private:
+    const std::vector<cplx>& points;
+    std::vector<std::size_t> order;
+};
+
+class clusterer {
+public:
+    clusterer(log_determinant& f, const std::vector<cplx>& points)
+        : cluster_of(points.size(), dropped), f(f), e(f), points(points), sorted(points),
+          marked(points.size(), false) {}
+
+    std::vector<root_cluster> clusters;
+    std::vector<std::size_t> cluster_of;
+
+    // Splits members into groups of points linked within tol relative, and
+    // resolves each.
+    void resolve(const std::vector<std::size_t>& members, double tol) {
+        std::vector<int> label(points.size(), -1);
+        for (std::size_t i : members) label[i] = 0;
+        int groups = 0;
+        for (std::size_t seed : members) {
+            if (label[seed] != 0) continue;
+            std::vector<std::size_t> linked{seed};
+            label[seed] = ++groups;
+            for (std::size_t k = 0; k < linked.size(); ++k) {
+                const cplx z = points[linked[k]];
+                const double reach = tol * root_scale(z);
+                sorted.near(z, reach, [&](std::size_t j) {
+                    if (label[j] == 0 && std::abs(points[j] - z) <= reach) label[j] = groups, linked.push_back(j);
+                });
+            }
+            resolve_group(linked, tol);
+        }
+    }
+
+    // Entry i, the mirror image of entry `image`, takes the mirror image of
+    // that entry's disk, which holds as many zeros (det Delta takes conjugate
+    // values at conjugate points), when that disk is certified and clear of
+    // the axis; false otherwise.
+    bool mirror(std::size_t i, std::size_t image) {
+        const std::size_t c = cluster_of[image];
+        if (c == dropped || !clusters[c].certified() || std::abs(clusters[c].z.imag()) <= clusters[c].radius)
+            return false;
+        mirrored.resize(clusters.size(), dropped);
+        if (mirrored[c] == dropped) {
+            mirrored[c] = clusters.size();
+            clusters.push_back({std::conj(clusters[c].z), clusters[c].multiplicity, clusters[c].radius});
+        }
+        cluster_of[i] = mirrored[c];
+        return true;
+    }
+
+private:
+    log_determinant& f;
+    encloser e;
+    // The index of each cluster's mirror image, once made.
+    std::vector<std::size_t> mirrored;
+    const std::vector<cplx>& points;
+    sorted_points sorted;
+    std::vector<bool> marked;
+
+    // A single entry is enclosed alone. A few entries are enclosed together,
+    // and the disk around them separates its zeros or finds them one
+    // multiple root (the mean of Newton's stalled iterates near a multiple
+    // root is no better than the iterates, the mean of the disk's zeros is).
+    // Many entries are first grouped more tightly.
+    void resolve_group(const std::vector<std::size_t>& members, double tol) {
+        cplx centre = 0;
+        for (std::size_t i : members) centre += points[i];
+        centre /= double(members.size());
+        double spread = 0;
+        for (std::size_t i : members) spread = std::max(spread, std::abs(points[i] - centre));
+        if (members.size() > 1 && each_tightly(members)) return;
+        if (members.size() <= few_entries && enclose(members, centre, members.size() > 1 ? 2 * spread : 0)) return;
+        if (members.size() > 1 && tol > near_root) return resolve(members, tol / 10);
+        keep_uncertified(members, centre);
+    }
+
+    // Disks around the members' centre stay within 0.45 of the distance to
+    // the nearest other entry, so those of different groups are disjoint.
+    double room(const std::vector<std::size_t>& members, cplx centre) {
+        double nearest = room_cap * root_scale(centre) / 0.45;
+        for (std::size_t i : members) marked[i] = true;
+        sorted.near(centre, nearest, [&](std::size_t j) {
+            if (!marked[j]) nearest = std::min(nearest, std::abs(points[j] - centre));
+        });
+        for (std::size_t i : members) marked[i] = false;
+        return 0.45 * nearest;
+    }
+
+    // Nearby entries that Newton's method took to distinct simple roots are
+    // each enclosed by the tightest disk alone, at the cost of one count
+    // each. The scattered iterates near a multiple root are not: det Delta
+    // at that distance from them is below its rounding.
+    bool each_tightly(const std::vector<std::size_t>& members) {
+        std::vector<root_cluster> tight;
+        for (std::size_t i : members) {
+            const cplx z = e.sharpened(points[i]);
+            const double radius = tightest_disk * root_scale(z);
+            if (!counts_one(z, radius)) return false;
+            tight.push_back({z, 1, radius});
+        }
+        for (std::size_t k = 0; k < members.size(); ++k)
+            cluster_of[members[k]] = clusters.size(), clusters.push_back(tight[k]);
+        return true;
+    }
+
+    bool counts_one(cplx z, double radius) {
+        const auto m = count_in_circle(f, z, radius);
+        return m && *m == 1;
+    }
+
+    // Whether a disk around the members resolved; the clusters it gives own
+    // the members, each the one nearest to it.
+    bool enclose(const std::vector<std::size_t>& members, cplx centre, double least) {
+        const std::vector<root_cluster> found = e.around(centre, least, room(members, centre));
+        if (found.empty()) return false;
+        const std::size_t first = clusters.size();
+        clusters.insert(clusters.end(), found.begin(), found.end());
+        for (std::size_t i : members) {
+            std::size_t best = first;
+            for (std::size_t c = first; c < clusters.size(); ++c)
+                if (std::abs(points[i] - clusters[c].z) < std::abs(points[i] - clusters[best].z)) best = c;
+            cluster_of[i] = best;
+        }
+        return true;
+    }
+
+    // No disk resolved: the entries stay uncertified roots, unless a small
+    // disk around them holds no zero at all.
+    void keep_uncertified(const std::vector<std::size_t>& members, cplx centre) {
+        const double radius = 0.9 * std::min(room(members, centre), near_root * root_scale(centre));
+        const auto zeros = count_in_circle(f, centre, radius);
+        if (zeros && *zeros == 0) return;
+        for (std::size_t i : members) cluster_of[i] = clusters.size(), clusters.push_back({points[i], 1, 0});
+    }
+};
+
+// For each entry well below the axis (further than the widest group, so
+// that no group spans the axis) whose mirror image is listed too, to
+// rounding, the index of that image; dropped for every other entry.
+std::vector<std::size_t> mirror_images(const std::vector<cplx>& points) {
+    const sorted_points sorted(points);
+    std::vector<std::size_t> image(points.size(), dropped);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const cplx z = points[i];
+        if (z.imag() >= -widest_group * root_scale(z)) continue;
+        const double tol = same_root * root_scale(z);
+        sorted.near(std::conj(z), tol, [&](std::size_t j) {
+            if (image[i] == dropped && std::abs(points[j] - std::conj(z)) <= tol) image[i] = j;
+        });
+    }
+    return image;
+}
+
+}  // namespace
+
+clustered_roots cluster_roots(log_determinant& f, const std::vector<cplx>& found) {
+    std::vector<cplx> distinct;
+    const std::vector<std::size_t> first =
+        group(found, [](cplx z) { return same_root * root_scale(z); }, distinct);
+    clusterer grouped(f, distinct);
+    // Only the entries above the axis, and those below it without a listed
+    // mirror image, are enclosed by counts: the others take the mirror
+    // images of their images' disks, which halves the counts for a system
+    // whose roots are mostly complex.
+    const std::vector<std::size_t> image = mirror_images(distinct);
+    std::vector<std::size_t> counted, mirrors, rest;
+    for (std::size_t i = 0; i < distinct.size(); ++i) (image[i] == dropped ? counted : mirrors).push_back(i);
+    grouped.resolve(counted, widest_group);
+    for (std::size_t i : mirrors)
+        if (!grouped.mirror(i, image[i])) rest.push_back(i);
+    grouped.resolve(rest, widest_group);
+    clustered_roots result{std::move(grouped.clusters), {}};
+    uncertify_overlaps(result.clusters);
+    for (std::size_t i = 0; i < found.size(); ++i) result.owner.push_back(grouped.cluster_of[first[i]]);
+    return result;
+}
+
+// The characteristic matrix is real, so its roots are symmetric about the
+// real axis: a root whose mirror image is also listed is paired with it
+// exactly, and a root the mirror maps onto itself is real.
+void pair_conjugates(std::vector<root_cluster>& clusters) {
+    for (root_cluster& c : clusters) {
+        const double lean = std::abs(c.z.imag());
+        if (lean <= (c.certified() ? c.radius : same_root * root_scale(c.z))) {
+            c.z.imag(0.0);
+            if (c.certified()) c.radius += lean;
+            continue;
+        }
+        if (c.z.imag() < 0) continue;
+        for (root_cluster& mirror : clusters)
+            if (std::abs(mirror.z - std::conj(c.z)) <= std::max(same_root * root_scale(c.z), c.radius)) {
+                const cplx paired = 0.5 * (c.z + std::conj(mirror.z));
+                const double moved = std::abs(paired - c.z);
+                const bool certified = c.certified() && mirror.certified();
+                c.radius = mirror.radius = certified ? std::max(c.radius, mirror.radius) + moved : 0.0;
+                c.z = paired;
+                mirror.z = std::conj(paired);
+                break;
+            }
+    }
+}
+
+// Disks that meet lose their certificates: their zeros are not told apart.
+void uncertify_overlaps(std::vector<root_cluster>& clusters) {
+    std::vector<cplx> centres;
+    double widest = 0;
+    for (const root_cluster& c : clusters) centres.push_back(c.z), widest = std::max(widest, c.radius);
+    const sorted_points sorted(centres);
+    std::vector<bool> overlapping(clusters.size(), false);
+    for (std::size_t i = 0; i < clusters.size(); ++i)
+        sorted.near(clusters[i].z, clusters[i].radius + widest, [&](std::size_t j) {
+            if (j != i && clusters[i].certified() && clusters[j].certified() && clusters[i].meets(clusters[j]))
+                overlapping[i] = true;
+        });
+    for (std::size_t i = 0; i < clusters.size(); ++i)
+        if (overlapping[i]) clusters[i].radius = 0;
+}
+
+cplx zeros_mean(log_determinant& f, cplx centre, double radius, long m) {
+    // With lambda = centre + radius e^{i theta}, (1/2 pi i) oint (lambda - centre) g dlambda
+    // is the mean over theta of g (lambda - centre)^2: the sum of (zero - centre).
+    cplx sum = 0;
+    log_det_sample s;
+    for (int j = 0; j < mean_nodes; ++j) {
+        const cplx offset = std::polar(radius, 2 * std::numbers::pi * j / mean_nodes);
+        if (!f.evaluate(centre + offset, s)) return {NAN, NAN};
+        sum += s.g * offset * offset;
+    }
+    return centre + sum / double(mean_nodes) / double(m);
+}
+
+}  // namespace quorv

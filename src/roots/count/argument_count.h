@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cmath>
+#include <complex>
+#include <optional>
+
+#include "roots/count/log_determinant.h"
+
+namespace quorv {
+
+// The closed rectangle [x0, x1] x [y0, y1] of the complex plane.
+struct rectangle {
+    double x0, x1, y0, y1;
+
+    bool contains(std::complex<double> z) const {
+        return z.real() >= x0 && z.real() <= x1 && z.imag() >= y0 && z.imag() <= y1;
+    }
+};
+
+// The number of zeros of det Delta, with multiplicity, inside a closed path,
+// by the argument principle: arg det Delta is followed along the path in
+// steps short enough that each change is resolved without ambiguity. Empty
+// when a zero lies too close to the path to be resolved, or when the work
+// budget runs out.
+std::optional<long> count_in_rectangle(log_determinant& f, const rectangle& rect);
+// Where a count's path came closest to a zero of det Delta: the point and
+// 1/|g| there, which is about the distance to the zero (m zeros at distance
+// d make |g| about m/d); reach 0 where the path met a zero it could not
+// pass.
+struct path_probe {
+    std::complex<double> at;
+    double reach = HUGE_VAL;
+};
+
+// The same for a rectangle symmetric about the real axis (y0 = -y1): det
+// Delta takes conjugate values at conjugate points, so the upper half of the
+// path carries half the winding. `left_side`, when given, learns where the
+// left side came closest to a zero.
+std::optional<long> count_in_symmetric_rectangle(log_determinant& f, const rectangle& rect,
+                                                 path_probe* left_side = nullptr);
+std::optional<long> count_in_circle(log_determinant& f, std::complex<double> centre, double radius);
+
+}  // namespace quorv

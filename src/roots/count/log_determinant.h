@@ -1,0 +1,60 @@
+#pragma once
+
+#include <complex>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include <Eigen/Dense>
+
+#include "model/quorv.h"
+#include "roots/count/band_order.h"
+#include "roots/count/banded_determinant.h"
+#include "roots/support/work_budget.h"
+
+namespace quorv {
+
+// det Delta(lambda) in a form that neither overflows nor underflows for any
+// order n: its phase, and the logarithmic derivative
+// g = (log det Delta)' = tr(Delta^{-1} Delta'), both from one LU
+// factorisation (det = sign(P) prod u_ii).
+struct log_det_sample {
+    std::complex<double> lambda;
+    double phase = 0;
+    std::complex<double> g;
+};
+
+class log_determinant {
+public:
+    log_determinant(const quorv& sys, work_budget& budget);
+
+    // False when the budget is spent, or when Delta(lambda) is not finite
+    // or singular to within the rounding of its terms: lambda is then
+    // (numerically) a root or unusable.
+    bool evaluate(std::complex<double> lambda, log_det_sample& out);
+
+    const quorv& system() const { return sys; }
+    work_budget& budget() { return work; }
+    // Whether evaluations factor Delta in band storage, with the unknowns
+    // in their natural order or in the banding order.
+    bool banded() const { return band_form.has_value(); }
+
+private:
+    const quorv& sys;
+    work_budget& work;
+    std::optional<banded_determinant> band_form;
+    Eigen::MatrixXcd Delta;
+    Eigen::MatrixXcd dDelta;
+    std::vector<std::int32_t> pivots;
+    Eigen::VectorXd derivative_norms;
+    // |A_k|_1, for the rounding of Delta's terms.
+    std::vector<double> term_norms;
+
+    void form(std::complex<double> lambda);
+    // The perturbation of det Delta, relative, per unit of |Delta^{-1}|.
+    double rounding(std::complex<double> lambda) const;
+    // Fails also when |Delta^{-1}| exceeds limit.
+    bool dense_sample(std::complex<double> lambda, double limit, double& phase, std::complex<double>& g);
+};
+
+}  // namespace quorv

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+
+#include <Eigen/Dense>
+
+#include "model/quorv.h"
+#include "roots/pencil/eigenvalues.h"
+
+namespace quorv {
+
+// How the eigenvalues of a real square matrix are computed: overwrites the
+// matrix, writes the eigenvalues and tells whether the iteration converged.
+using eigenvalue_routine = std::function<bool(Eigen::MatrixXd&, Eigen::VectorXcd&)>;
+
+// The start values of the Newton refinement for a delayed system: the
+// generalized eigenvalues of the pencil discretize(sys, N), in the order the
+// solver gives them, from the standard form companion(sys, N). When that
+// iteration does not converge, Eigen's QZ on the pencil is the second
+// attempt; std::runtime_error when neither converges. A pencil beyond this
+// machine's memory or beyond 32-bit element counts is refused with
+// std::bad_alloc before it is allocated.
+Eigen::VectorXcd pencil_candidates(const quorv& sys, int N,
+                                   const eigenvalue_routine& standard = real_eigenvalues);
+
+// With every delay zero the system is x' = (sum_k A_k) x, whose roots are the
+// eigenvalues of that sum; Eigen's real eigen-solver is the second attempt.
+Eigen::VectorXcd undelayed_candidates(const quorv& sys,
+                                      const eigenvalue_routine& standard = real_eigenvalues);
+
+}  // namespace quorv

@@ -1,0 +1,67 @@
+#include "roots/support/validate.h"
+
+#include <charconv>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+namespace quorv {
+
+namespace {
+
+// Shortest text that reads back as the same double, as Python prints it
+// (nan and inf included), so messages quote the user's own values.
+std::string format(double value) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
+}
+
+std::string shape(Eigen::Index rows, Eigen::Index cols) {
+    return "(" + std::to_string(rows) + ", " + std::to_string(cols) + ")";
+}
+
+void check_shapes(const quorv& sys) {
+    const Eigen::Index n = sys.n();
+    for (std::size_t k = 0; k < sys.mA(); ++k) {
+        const Eigen::MatrixXd& a = sys.A[k];
+        if (a.rows() != n || a.cols() != n)
+            throw std::invalid_argument("matrix " + std::to_string(k) + " has shape " +
+                                        shape(a.rows(), a.cols()) + ", expected " + shape(n, n));
+    }
+}
+
+void check_entries(const quorv& sys) {
+    for (std::size_t k = 0; k < sys.mA(); ++k) {
+        const Eigen::MatrixXd& a = sys.A[k];
+        for (Eigen::Index j = 0; j < a.cols(); ++j)
+            for (Eigen::Index i = 0; i < a.rows(); ++i)
+                if (!std::isfinite(a(i, j)))
+                    throw std::invalid_argument("matrix " + std::to_string(k) +
+                                                " has a non-finite entry at " + shape(i, j) +
+                                                ": " + format(a(i, j)));
+    }
+}
+
+// Every stored delay, also beyond the last matrix: the largest of them sets
+// the discretization interval.
+void check_delays(const quorv& sys) {
+    for (std::size_t k = 0; k < sys.hA.size(); ++k) {
+        const double h = sys.hA[k];
+        const std::string name = "delay " + std::to_string(k);
+        if (!std::isfinite(h)) throw std::invalid_argument(name + " is not finite: " + format(h));
+        if (h < 0) throw std::invalid_argument(name + " is negative: " + format(h));
+    }
+}
+
+}  // namespace
+
+void validate(const quorv& sys) {
+    if (sys.mA() == 0) throw std::length_error("vector too long");
+    if (sys.hA.size() < sys.mA()) throw std::out_of_range("invalid vector subscript");
+    check_shapes(sys);
+    check_entries(sys);
+    check_delays(sys);
+}
+
+}  // namespace quorv
