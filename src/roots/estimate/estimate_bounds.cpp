@@ -30,17 +30,6 @@ constexpr double relative_slack = 1e-10;
 // piece continued.
 constexpr int directions = 256;
 
-// |z| without the care against overflow of std::abs, which costs more than
-// the bounds themselves: the sampled entries stay far below 1e154.
-Eigen::MatrixXd magnitudes(const Eigen::MatrixXcd& M) { return M.cwiseAbs2().cwiseSqrt(); }
-
-// Off-diagonal sums of the magnitudes, by rows or by columns.
-Eigen::VectorXd radii(const Eigen::MatrixXd& magnitude, bool by_rows) {
-    const Eigen::VectorXd sums = by_rows ? Eigen::VectorXd(magnitude.rowwise().sum())
-                                         : Eigen::VectorXd(magnitude.colwise().sum().transpose());
-    return sums - magnitude.diagonal();
-}
-
 // The largest |z| over a disc about c of radius rho and the strip
 // lo <= Re z <= hi, or -infinity when they do not meet: at most the disc's
 // own farthest point, and at most the strip's corner at the disc's height.
@@ -70,26 +59,55 @@ std::size_t piece_at(const cubic_spline& s, double x) {
     return static_cast<std::size_t>(std::clamp(u, 0.0, static_cast<double>(s.a.size() - 1)));
 }
 
+// The slack with |M|_2 <= max(|M|_1, |M|_inf) taken from the off-diagonal
+// sums already at hand.
+double slack_from_sums(const Eigen::MatrixXcd& M, const Eigen::VectorXd& rows, const Eigen::VectorXd& columns) {
+    const Eigen::VectorXd diagonal = M.diagonal().cwiseAbs2().cwiseSqrt();
+    return relative_slack * std::max((rows + diagonal).maxCoeff(), (columns + diagonal).maxCoeff());
+}
+
 }  // namespace
 
 double eigenvalue_slack(const Eigen::MatrixXcd& M) { return relative_slack * M.norm(); }
 
+// One sweep gathers the off-diagonal sums of the rows, of the columns and of
+// the Hermitian part's rows.
 double gershgorin_real_bound(const Eigen::MatrixXcd& M) {
-    if (M.rows() == 0) return -infinity;
-    const Eigen::MatrixXd magnitude = magnitudes(M);
-    const Eigen::MatrixXd hermitian = magnitudes(M + M.adjoint()) / 2;
+    const Eigen::Index n = M.rows();
+    if (n == 0) return -infinity;
+    Eigen::VectorXd rows = Eigen::VectorXd::Zero(n), columns = Eigen::VectorXd::Zero(n),
+                    hermitian = Eigen::VectorXd::Zero(n);
+    for (Eigen::Index j = 0; j < n; ++j)
+        for (Eigen::Index i = 0; i < n; ++i) {
+            if (i == j) continue;
+            const double m = std::sqrt(std::norm(M(i, j)));
+            rows[i] += m;
+            columns[j] += m;
+            if (i < j) {
+                const double h = std::sqrt(std::norm(M(i, j) + std::conj(M(j, i)))) / 2;
+                hermitian[i] += h;
+                hermitian[j] += h;
+            }
+        }
     const Eigen::VectorXd centre = M.diagonal().real();
-    const double rows = (centre + radii(magnitude, true)).maxCoeff();
-    const double columns = (centre + radii(magnitude, false)).maxCoeff();
-    const double symmetric = (centre + radii(hermitian, true)).maxCoeff();
-    return std::min({rows, columns, symmetric}) + eigenvalue_slack(M);
+    const double bound = std::min({(centre + rows).maxCoeff(), (centre + columns).maxCoeff(),
+                                   (centre + hermitian).maxCoeff()});
+    return bound + slack_from_sums(M, rows, columns);
 }
 
 double gershgorin_modulus_in_strip(const Eigen::MatrixXcd& M, double lo, double hi) {
-    const double slack = eigenvalue_slack(M);
-    const Eigen::MatrixXd magnitude = magnitudes(M);
-    return std::min(union_modulus_in_strip(M, radii(magnitude, true), lo - slack, hi + slack),
-                    union_modulus_in_strip(M, radii(magnitude, false), lo - slack, hi + slack)) +
+    const Eigen::Index n = M.rows();
+    Eigen::VectorXd rows = Eigen::VectorXd::Zero(n), columns = Eigen::VectorXd::Zero(n);
+    for (Eigen::Index j = 0; j < n; ++j)
+        for (Eigen::Index i = 0; i < n; ++i) {
+            if (i == j) continue;
+            const double m = std::sqrt(std::norm(M(i, j)));
+            rows[i] += m;
+            columns[j] += m;
+        }
+    const double slack = slack_from_sums(M, rows, columns);
+    return std::min(union_modulus_in_strip(M, rows, lo - slack, hi + slack),
+                    union_modulus_in_strip(M, columns, lo - slack, hi + slack)) +
            slack;
 }
 

@@ -10,10 +10,11 @@ namespace quorv {
 
 // Enclosures of the eigenvalues of a complex matrix M that cost far less
 // than the eigenvalues, so that the degree estimate can skip a sampled
-// matrix whose eigenvalues cannot raise its answer. Each is widened by the
-// backward error of an eigenvalue routine (eigenvalue_slack), so it also
-// holds for the computed eigenvalues, which are exact for a matrix within
-// that distance of M: a skip then changes nothing in the estimate.
+// matrix whose eigenvalues cannot raise its answer. Each is widened by
+// 1e-10 times a norm of M, far beyond the backward error of an eigenvalue
+// routine, so it also holds for the computed eigenvalues, which are exact
+// for a matrix within that distance of M: a skip then changes nothing in
+// the estimate.
 
 // An absolute widening that covers the backward error of a complex Schur
 // form of M, many times over.
