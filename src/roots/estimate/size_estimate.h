@@ -16,7 +16,9 @@ namespace quorv {
 // The degree N of the spectral discretization that resolves the roots right
 // of r: the largest degree any sampled eigenvalue estimate asks for, at
 // least 5. Commensurate phase sampling for more than four matrices, a phase
-// grid otherwise. check is polled after every sampled matrix.
+// grid otherwise. Only the sampled matrices whose eigenvalues bounds cannot
+// rule out are solved (see estimate_bounds.h); the answer is the one solving
+// all of them gives. check is polled after every sampled matrix.
 int estimate_degree(const quorv& sys, double r, std::uint32_t count,
                     const interrupt_check& check = {});
 int estimate_degree_commensurate(const quorv& sys, double r, std::uint32_t count,
