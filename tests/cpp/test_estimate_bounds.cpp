@@ -36,16 +36,17 @@ TEST(EstimateBounds, EncloseEveryComputedEigenvalue) {
         const Eigen::MatrixXcd M = test_matrix(gen, trial % 4);
         const Eigen::VectorXcd mu = Eigen::ComplexEigenSolver<Eigen::MatrixXcd>(M, false).eigenvalues();
         quorv::numerical_range range(M.rows());
-        const double re_bound = quorv::gershgorin_real_bound(M);
+        const quorv::gershgorin_discs discs(M);
+        const double re_bound = discs.real_bound();
         double rightmost = -1e300, highest = 0;
         for (const cplx z : mu) {
             EXPECT_LE(z.real(), re_bound);
-            EXPECT_LE(std::abs(z), quorv::gershgorin_modulus_in_strip(M, z.real(), z.real() + 1));
+            EXPECT_LE(std::abs(z), discs.modulus_in_strip(z.real(), z.real() + 1));
             rightmost = std::max(rightmost, z.real());
             highest = std::max(highest, std::abs(z.imag()));
         }
         const double beyond = M.cwiseAbs().rowwise().sum().maxCoeff() + 1;
-        EXPECT_EQ(quorv::gershgorin_modulus_in_strip(M, beyond, beyond + 1),
+        EXPECT_EQ(discs.modulus_in_strip(beyond, beyond + 1),
                   -std::numeric_limits<double>::infinity()) << "no disc reaches the strip";
         EXPECT_FALSE(range.left_of(M, rightmost));
         EXPECT_FALSE(range.lower_than(M, highest));

@@ -44,10 +44,10 @@ bool worth_a_band(const band& b, Eigen::Index n) {
 // then right to about as many radians, far within what a count tolerates
 // (a step's phase change is taken modulo 2 pi and kept below 1 rad), and
 // Newton's method on det Delta gets to within the rounding's reach of a
-// simple zero. Near a multiple root det Delta falls
-// below its rounding (at distance d from a defective m-fold root Delta's
-// smallest singular value is about d^m), and a phase made of rounding would
-// let the argument principle count zeros that are not there.
+// simple zero. Near a multiple root det Delta falls below its rounding (at
+// distance d from a defective m-fold root Delta's smallest singular value is
+// about d^m), and a phase made of rounding would let the argument principle
+// count zeros that are not there.
 constexpr double trusted_share = 1e-2;
 
 }  // namespace

@@ -40,11 +40,11 @@ double disc_modulus_in_strip(std::complex<double> c, double rho, double lo, doub
     return std::min(std::sqrt(std::norm(c)) + rho, std::sqrt(across * across + height * height));
 }
 
-double union_modulus_in_strip(const Eigen::MatrixXcd& M, const Eigen::VectorXd& radius,
+double union_modulus_in_strip(const Eigen::VectorXcd& centres, const Eigen::VectorXd& radius,
                               double lo, double hi) {
     double largest = -infinity;
-    for (Eigen::Index i = 0; i < M.rows(); ++i)
-        largest = std::max(largest, disc_modulus_in_strip(M(i, i), radius(i), lo, hi));
+    for (Eigen::Index i = 0; i < centres.size(); ++i)
+        largest = std::max(largest, disc_modulus_in_strip(centres(i), radius(i), lo, hi));
     return largest;
 }
 
@@ -59,24 +59,16 @@ std::size_t piece_at(const cubic_spline& s, double x) {
     return static_cast<std::size_t>(std::clamp(u, 0.0, static_cast<double>(s.a.size() - 1)));
 }
 
-// The slack with |M|_2 <= max(|M|_1, |M|_inf) taken from the off-diagonal
-// sums already at hand.
-double slack_from_sums(const Eigen::MatrixXcd& M, const Eigen::VectorXd& rows, const Eigen::VectorXd& columns) {
-    const Eigen::VectorXd diagonal = M.diagonal().cwiseAbs2().cwiseSqrt();
-    return relative_slack * std::max((rows + diagonal).maxCoeff(), (columns + diagonal).maxCoeff());
-}
-
 }  // namespace
 
 double eigenvalue_slack(const Eigen::MatrixXcd& M) { return relative_slack * M.norm(); }
 
 // One sweep gathers the off-diagonal sums of the rows, of the columns and of
 // the Hermitian part's rows.
-double gershgorin_real_bound(const Eigen::MatrixXcd& M) {
+gershgorin_discs::gershgorin_discs(const Eigen::MatrixXcd& M)
+    : centres(M.diagonal()), rows(Eigen::VectorXd::Zero(M.rows())), columns(Eigen::VectorXd::Zero(M.rows())),
+      hermitian(Eigen::VectorXd::Zero(M.rows())) {
     const Eigen::Index n = M.rows();
-    if (n == 0) return -infinity;
-    Eigen::VectorXd rows = Eigen::VectorXd::Zero(n), columns = Eigen::VectorXd::Zero(n),
-                    hermitian = Eigen::VectorXd::Zero(n);
     for (Eigen::Index j = 0; j < n; ++j)
         for (Eigen::Index i = 0; i < n; ++i) {
             if (i == j) continue;
@@ -89,25 +81,20 @@ double gershgorin_real_bound(const Eigen::MatrixXcd& M) {
                 hermitian[j] += h;
             }
         }
-    const Eigen::VectorXd centre = M.diagonal().real();
-    const double bound = std::min({(centre + rows).maxCoeff(), (centre + columns).maxCoeff(),
-                                   (centre + hermitian).maxCoeff()});
-    return bound + slack_from_sums(M, rows, columns);
+    const Eigen::VectorXd diagonal = centres.cwiseAbs2().cwiseSqrt();
+    slack = n == 0 ? 0.0 : relative_slack * std::max((rows + diagonal).maxCoeff(), (columns + diagonal).maxCoeff());
 }
 
-double gershgorin_modulus_in_strip(const Eigen::MatrixXcd& M, double lo, double hi) {
-    const Eigen::Index n = M.rows();
-    Eigen::VectorXd rows = Eigen::VectorXd::Zero(n), columns = Eigen::VectorXd::Zero(n);
-    for (Eigen::Index j = 0; j < n; ++j)
-        for (Eigen::Index i = 0; i < n; ++i) {
-            if (i == j) continue;
-            const double m = std::sqrt(std::norm(M(i, j)));
-            rows[i] += m;
-            columns[j] += m;
-        }
-    const double slack = slack_from_sums(M, rows, columns);
-    return std::min(union_modulus_in_strip(M, rows, lo - slack, hi + slack),
-                    union_modulus_in_strip(M, columns, lo - slack, hi + slack)) +
+double gershgorin_discs::real_bound() const {
+    if (centres.size() == 0) return -infinity;
+    const Eigen::VectorXd real = centres.real();
+    return std::min({(real + rows).maxCoeff(), (real + columns).maxCoeff(), (real + hermitian).maxCoeff()}) +
+           slack;
+}
+
+double gershgorin_discs::modulus_in_strip(double lo, double hi) const {
+    return std::min(union_modulus_in_strip(centres, rows, lo - slack, hi + slack),
+                    union_modulus_in_strip(centres, columns, lo - slack, hi + slack)) +
            slack;
 }
 

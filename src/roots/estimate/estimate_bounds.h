@@ -20,16 +20,27 @@ namespace quorv {
 // form of M, many times over.
 double eigenvalue_slack(const Eigen::MatrixXcd& M);
 
-// Gershgorin's theorem, O(n^2): every eigenvalue lies in the union of the
-// discs about M_ii with the off-diagonal absolute row sums as radii, and in
-// that of the column sums; and Re mu is at most the Gershgorin bound of the
-// Hermitian part, which bounds the numerical range.
-double gershgorin_real_bound(const Eigen::MatrixXcd& M);
+// Gershgorin's theorem, from one O(n^2) sweep over M: every eigenvalue lies
+// in the union of the discs about M_ii with the off-diagonal absolute row
+// sums as radii, and in that of the column sums; and Re mu is at most the
+// Gershgorin bound of the Hermitian part, which bounds the numerical range.
+class gershgorin_discs {
+public:
+    explicit gershgorin_discs(const Eigen::MatrixXcd& M);
 
-// The largest |mu| an eigenvalue with lo <= Re mu <= hi can have by either
-// union of Gershgorin discs; -infinity when no disc of one union meets the
-// strip, so that no eigenvalue lies in it.
-double gershgorin_modulus_in_strip(const Eigen::MatrixXcd& M, double lo, double hi);
+    // At least Re mu for every eigenvalue mu; -infinity for order 0.
+    double real_bound() const;
+    // The largest |mu| an eigenvalue with lo <= Re mu <= hi can have by
+    // either union; -infinity when no disc of one union meets the strip, so
+    // that no eigenvalue lies in it.
+    double modulus_in_strip(double lo, double hi) const;
+
+private:
+    Eigen::VectorXcd centres;
+    Eigen::VectorXd rows, columns, hermitian;
+    // The widening, from |M|_2 <= max(|M|_1, |M|_inf).
+    double slack;
+};
 
 // The numerical range {v* M v : |v| = 1} holds every eigenvalue: Re mu is
 // at most the largest eigenvalue of the Hermitian part (M + M*)/2, and Im mu

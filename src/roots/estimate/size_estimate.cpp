@@ -174,10 +174,11 @@ double pass_two_damping(const quorv& sys, double r, double B) {
 // backward error.
 bool may_ask_for_more(const Eigen::MatrixXcd& M, double lo, double hi, int degree,
                       const degree_bound& bound, numerical_range& range) {
-    hi = std::min(hi, gershgorin_real_bound(M));
+    const gershgorin_discs discs(M);
+    hi = std::min(hi, discs.real_bound());
     if (hi < lo) return false;
     const double reach = bound.largest_radius(degree, lo, hi);
-    if (gershgorin_modulus_in_strip(M, lo, hi) <= reach) return false;
+    if (discs.modulus_in_strip(lo, hi) <= reach) return false;
     if (range.left_of(M, lo)) return false;
     const double across = std::max(std::abs(lo), std::abs(hi));
     return !(reach > across && range.lower_than(M, std::sqrt(reach * reach - across * across)));
@@ -249,7 +250,7 @@ std::vector<sample> rightmost_estimates(sampling<Build>& s, std::vector<std::com
         for (std::size_t i = 0; i < s.configurations; ++i) {
             s.build(s.M, 0.0, i);
             samples[i].usable = s.eigenvalues.usable(s.M);
-            samples[i].re_bound = samples[i].usable ? gershgorin_real_bound(s.M) : -infinity;
+            samples[i].re_bound = samples[i].usable ? gershgorin_discs(s.M).real_bound() : -infinity;
             s.check.poll();
         }
         std::stable_sort(order.begin(), order.end(), [&](std::size_t i, std::size_t j) {
