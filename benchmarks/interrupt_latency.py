@@ -7,9 +7,12 @@ A timer thread sends SIGINT to this process one second into each call; prints
 the latency of each round and how long the call takes when not interrupted
 (it should be several seconds). roots and spectrum run at r = -1 on a random
 system with four matrices (several seconds at order 64, most of it in the
-pencil, the count and the completion); spectral_abscissa, which needs far
-less of the spectrum, on the ring of --units units, whose counts take the
-time.
+pencil, the count and the completion); roots once more on the ring of
+--units units, whose pencil (of order 2000 for 200 units) is a single LAPACK
+call of seconds that the signal reaches in the middle; spectral_abscissa,
+which needs far less of the spectrum, on the same ring, whose counts take the
+time. The latency of each stage of a call on its own is measured by
+build/bench/bench_interrupt (bash benchmarks/run.sh bench_interrupt).
 """
 import argparse
 import os
@@ -56,6 +59,7 @@ def main():
     calls = {
         f"roots, n = {args.order}": lambda: roots(model, -1.0),
         f"spectrum, n = {args.order}": lambda: spectrum(model, -1.0),
+        f"roots, ring of {args.units}, in its pencil's eigenvalues": lambda: roots(ring_model, -1.0),
         f"spectral_abscissa, ring of {args.units}": lambda: spectral_abscissa(ring_model),
     }
     for name, call in calls.items():

@@ -142,7 +142,7 @@ Eigen::VectorXcd candidates(const quorv& sys, double r_own, root_search& search,
                             const interrupt_check& check) {
     if (largest_delay(sys) == 0)
         return naming_allocation_failure("the eigenvalues of the summed matrices " + order_of(sys),
-                                         [&] { return undelayed_candidates(sys); });
+                                         [&] { return undelayed_candidates(sys, check); });
     auto start = stopwatch::now();
     search.degree_needed = naming_allocation_failure(
         "the degree estimate of the system " + order_of(sys), [&] { return estimate(sys, r_own, check); });
@@ -158,7 +158,7 @@ Eigen::VectorXcd candidates(const quorv& sys, double r_own, root_search& search,
         order_of(sys) + " at degree " + std::to_string(search.degree_used) + ")";
     start = stopwatch::now();
     Eigen::VectorXcd lambda =
-        naming_allocation_failure(pencil, [&] { return pencil_candidates(sys, search.degree_used); });
+        naming_allocation_failure(pencil, [&] { return pencil_candidates(sys, search.degree_used, check); });
     search.seconds.pencil = seconds_since(start);
     return lambda;
 }

@@ -44,7 +44,7 @@ std::string error_message(Call call) {
 TEST(PencilCandidates, FallBackToQZOnThePencil) {
     const quorv::quorv sys({MatrixXd::Random(2, 2), MatrixXd::Random(2, 2)}, {0.0, 1.0});
     Eigen::Index order = 0;
-    const Eigen::VectorXcd lambda = quorv::pencil_candidates(sys, 6, failing_routine{&order});
+    const Eigen::VectorXcd lambda = quorv::pencil_candidates(sys, 6, {}, failing_routine{&order});
     EXPECT_EQ(order, 14);
 
     const auto [M1, M2] = quorv::discretize(sys, 6);
@@ -62,7 +62,7 @@ TEST(UndelayedCandidates, FallBackToEigensEigenSolver) {
     const MatrixXd A0 = MatrixXd::Random(3, 3), A1 = MatrixXd::Random(3, 3);
     Eigen::Index order = 0;
     const Eigen::VectorXcd lambda =
-        quorv::undelayed_candidates(quorv::quorv({A0, A1}, {0.0, 0.0}), failing_routine{&order});
+        quorv::undelayed_candidates(quorv::quorv({A0, A1}, {0.0, 0.0}), {}, failing_routine{&order});
     EXPECT_EQ(order, 3);
     EXPECT_TRUE(lambda.isApprox(Eigen::EigenSolver<MatrixXd>(A0 + A1, false).eigenvalues()));
 }
@@ -72,7 +72,7 @@ TEST(UndelayedCandidates, FallBackToEigensEigenSolver) {
 TEST(PencilCandidates, BothIterationsFailingIsAnError) {
     const quorv::quorv sys({scalar(-1.0), scalar(0.5)}, {0.0, 1e300});
     Eigen::Index order = 0;
-    EXPECT_EQ(error_message([&] { quorv::pencil_candidates(sys, 100, failing_routine{&order}); }),
+    EXPECT_EQ(error_message([&] { quorv::pencil_candidates(sys, 100, {}, failing_routine{&order}); }),
               "the QZ iteration did not converge on the pencil of order 101, nor did the QR "
               "iteration on its standard form");
 }

@@ -54,12 +54,14 @@ def test_ctrl_c_ends_a_long_call_and_the_process_carries_on():
 
 
 # spectrum as roots above; spectral_abscissa on a ring of 200 units, whose
-# counts take seconds.
+# counts take seconds; roots on that ring, half a second into the
+# eigenvalues of its pencil of order 2000, a single LAPACK call of seconds
+# that the stop abandons (the call after it runs while that one finishes).
 INTERRUPTED_CALL = textwrap.dedent(
     """
     import time
     import numpy as np
-    from pyhalvex import quorv, spectral_abscissa, spectrum
+    from pyhalvex import quorv, roots, spectral_abscissa, spectrum
     rng = np.random.default_rng(1)
     model = quorv([rng.standard_normal((20, 20)) / 4 for _ in range(4)], [0.0, 0.3, 0.7, 1.0])
     up = np.roll(np.eye(200), 1, axis=1)
@@ -79,7 +81,7 @@ INTERRUPTED_CALL = textwrap.dedent(
 )
 
 
-@pytest.mark.parametrize("call", ["spectrum(model, -1.0)", "spectral_abscissa(ring)"])
+@pytest.mark.parametrize("call", ["spectrum(model, -1.0)", "spectral_abscissa(ring)", "roots(ring, -1.0)"])
 def test_ctrl_c_ends_spectrum_and_spectral_abscissa(call):
     child = subprocess.Popen([sys.executable, "-c", INTERRUPTED_CALL.replace("{call}", call)],
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)

@@ -63,7 +63,7 @@ constexpr double axis_margin_share = 1e-4;
 // rightmost eigenvalues; an undelayed system's eigenvalues are its roots.
 std::vector<cplx> rightmost_approximations(const quorv& own, const interrupt_check& check) {
     const Eigen::VectorXcd eigenvalues =
-        largest_delay(own) == 0 ? undelayed_candidates(own) : pencil_candidates(own, sketch_degree);
+        largest_delay(own) == 0 ? undelayed_candidates(own, check) : pencil_candidates(own, sketch_degree, check);
     std::vector<cplx> starts;
     for (const cplx& z : eigenvalues)
         if (std::isfinite(z.real()) && z.imag() >= 0 && std::isfinite(z.imag())) starts.push_back(z);

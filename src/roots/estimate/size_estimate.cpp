@@ -102,9 +102,9 @@ constexpr Eigen::Index lapack_from_order = 30;
 // those estimates could miss roots: an error then.
 class sampled_eigenvalues {
 public:
-    sampled_eigenvalues(Eigen::Index n, double r)
+    sampled_eigenvalues(Eigen::Index n, double r, const interrupt_check& check)
         : lapack(n), work(n, n), lapack_first(n >= lapack_from_order),
-          overflow_is_error(std::isfinite(r)) {}
+          overflow_is_error(std::isfinite(r)), check(check) {}
 
     // Whether M has estimates at all.
     bool usable(const Eigen::MatrixXcd& M) const {
@@ -133,10 +133,13 @@ private:
     Eigen::ComplexEigenSolver<Eigen::MatrixXcd> schur;
     const bool lapack_first;
     const bool overflow_is_error;
+    // LAPACK's call on a large sampled matrix may last seconds; a stop
+    // through check abandons it.
+    const interrupt_check& check;
 
     bool by_lapack(const Eigen::MatrixXcd& M) {
         work = M;
-        return lapack.compute(work);
+        return lapack.compute(work, check);
     }
 };
 
@@ -220,7 +223,7 @@ struct sampling {
 
     sampling(Eigen::Index n, double r, std::size_t configurations, Build build,
              const interrupt_check& check)
-        : configurations(configurations), build(build), check(check), eigenvalues(n, r),
+        : configurations(configurations), build(build), check(check), eigenvalues(n, r, check),
           range(n), prune(n >= bounds_from_order) {
         make_square(M, n);
     }

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 
 #include "roots/pencil/companion.h"
 #include "roots/pencil/discretize.h"
+#include "roots/support/abandonable.h"
 #include "roots/support/out_of_memory.h"
 
 namespace quorv {
@@ -77,44 +80,72 @@ Eigen::VectorXcd quasi_triangular_eigenvalues(const Eigen::MatrixXd& S, const Ei
     return lambda;
 }
 
-// The QZ reduction of the pencil itself. Its status is read before its
-// Schur forms: those of a failed reduction are not defined.
-Eigen::VectorXcd qz_candidates(const quorv& sys, int N) {
-    const auto [M1, M2] = discretize(sys, N);
-    const Eigen::RealQZ<Eigen::MatrixXd> qz(M1, M2, false);
-    if (qz.info() != Eigen::Success)
-        throw std::runtime_error("the QZ iteration did not converge on the pencil of order " +
-                                 std::to_string(M1.rows()) +
+// Below abandonable_from_order an eigenvalue problem takes a few tens of
+// milliseconds at most, a wait for a stop no one notices.
+interrupt_check for_order(Eigen::Index D, const interrupt_check& check) {
+    return D >= abandonable_from_order ? check : interrupt_check{};
+}
+
+// The QZ reduction of the pencil itself, on a thread that a stop abandons
+// (it owns the pencil). Its status is read before its Schur forms: those of
+// a failed reduction are not defined.
+Eigen::VectorXcd qz_candidates(const quorv& sys, int N, const interrupt_check& check) {
+    auto [M1, M2] = discretize(sys, N);
+    const Eigen::Index D = M1.rows();
+    auto reduce = [M1 = std::move(M1), M2 = std::move(M2)]() -> std::optional<Eigen::VectorXcd> {
+        const Eigen::RealQZ<Eigen::MatrixXd> qz(M1, M2, false);
+        if (qz.info() != Eigen::Success) return std::nullopt;
+        return quasi_triangular_eigenvalues(qz.matrixS(), qz.matrixT());
+    };
+    std::optional<Eigen::VectorXcd> lambda = run_abandonable(std::move(reduce), for_order(D, check));
+    if (!lambda)
+        throw std::runtime_error("the QZ iteration did not converge on the pencil of order " + std::to_string(D) +
                                  ", nor did the QR iteration on its standard form");
-    return quasi_triangular_eigenvalues(qz.matrixS(), qz.matrixT());
+    return std::move(*lambda);
+}
+
+// The eigenvalues of C (the pencil's standard form, or an undelayed
+// system's summed matrix), on a thread that a stop abandons: the thread owns
+// C and its own copy of the routine.
+std::optional<Eigen::VectorXcd> standard_form_eigenvalues(Eigen::MatrixXd C, const eigenvalue_routine& standard,
+                                                          const interrupt_check& check) {
+    const Eigen::Index D = C.rows();
+    auto solve = [C = std::move(C), standard]() mutable -> std::optional<Eigen::VectorXcd> {
+        Eigen::VectorXcd lambda;
+        if (!standard(C, lambda)) return std::nullopt;
+        return lambda;
+    };
+    return run_abandonable(std::move(solve), for_order(D, check));
 }
 
 }  // namespace
 
-Eigen::VectorXcd pencil_candidates(const quorv& sys, int N, const eigenvalue_routine& standard) {
+Eigen::VectorXcd pencil_candidates(const quorv& sys, int N, const interrupt_check& check,
+                                   const eigenvalue_routine& standard) {
     const Eigen::Index D = sys.n() * (Eigen::Index(N) + 1);
     if (D == 0) return {};
     check_memory(D, standard_form_bytes(D));
-    Eigen::VectorXcd lambda;
-    {
-        Eigen::MatrixXd C = companion(sys, N);
-        if (standard(C, lambda)) return lambda;
-    }
+    if (std::optional<Eigen::VectorXcd> lambda = standard_form_eigenvalues(companion(sys, N), standard, check))
+        return std::move(*lambda);
     check_memory(D, qz_bytes(D));
-    return qz_candidates(sys, N);
+    return qz_candidates(sys, N, check);
 }
 
-Eigen::VectorXcd undelayed_candidates(const quorv& sys, const eigenvalue_routine& standard) {
+Eigen::VectorXcd undelayed_candidates(const quorv& sys, const interrupt_check& check,
+                                      const eigenvalue_routine& standard) {
     if (sys.n() == 0) return {};
     Eigen::MatrixXd sum = Eigen::MatrixXd::Zero(sys.n(), sys.n());
     for (const Eigen::MatrixXd& a : sys.A) sum += a;
-    Eigen::MatrixXd overwritten = sum;
-    Eigen::VectorXcd lambda;
-    if (standard(overwritten, lambda)) return lambda;
-    const Eigen::EigenSolver<Eigen::MatrixXd> solver(sum, false);
-    if (solver.info() != Eigen::Success)
-        throw std::runtime_error("the eigenvalue iteration did not converge on the sum of the matrices");
-    return solver.eigenvalues();
+    if (std::optional<Eigen::VectorXcd> lambda = standard_form_eigenvalues(sum, standard, check))
+        return std::move(*lambda);
+    auto solve = [sum = std::move(sum)]() -> std::optional<Eigen::VectorXcd> {
+        const Eigen::EigenSolver<Eigen::MatrixXd> solver(sum, false);
+        if (solver.info() != Eigen::Success) return std::nullopt;
+        return solver.eigenvalues();
+    };
+    std::optional<Eigen::VectorXcd> lambda = run_abandonable(std::move(solve), for_order(sys.n(), check));
+    if (!lambda) throw std::runtime_error("the eigenvalue iteration did not converge on the sum of the matrices");
+    return std::move(*lambda);
 }
 
 }  // namespace quorv

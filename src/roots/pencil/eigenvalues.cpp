@@ -7,6 +7,9 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
+
+#include "roots/support/abandonable.h"
 
 // LAPACK and OpenBLAS as the scipy-openblas32 wheel exports them: every
 // symbol prefixed with scipy_, 32-bit integers, the lengths of the character
@@ -81,20 +84,40 @@ bool real_eigenvalues(Eigen::MatrixXd& A, Eigen::VectorXcd& lambda) {
     return true;
 }
 
-complex_eigenvalues::complex_eigenvalues(Eigen::Index n)
-    : lambda(lapack_order(n)), work(1), rwork(2 * n) {
-    if (n == 0) return;
+complex_eigenvalues::complex_eigenvalues(Eigen::Index n) : order(n), storage(new_storage(n)) {}
+
+std::shared_ptr<complex_eigenvalues::work_storage> complex_eigenvalues::new_storage(Eigen::Index n) {
+    auto storage = std::make_shared<work_storage>(
+        work_storage{Eigen::VectorXcd(lapack_order(n)), Eigen::VectorXcd(1), Eigen::VectorXd(2 * n)});
+    if (n == 0) return storage;
     const std::int32_t order = static_cast<std::int32_t>(n);
     Eigen::MatrixXcd probe(n, n);
     std::int32_t lwork = -1, info = 0;
-    scipy_zgeev_(&no_vectors, &no_vectors, &order, probe.data(), &order, lambda.data(), nullptr,
-                 &unused_dimension, nullptr, &unused_dimension, work.data(), &lwork, rwork.data(),
+    work_storage& s = *storage;
+    scipy_zgeev_(&no_vectors, &no_vectors, &order, probe.data(), &order, s.lambda.data(), nullptr,
+                 &unused_dimension, nullptr, &unused_dimension, s.work.data(), &lwork, s.rwork.data(),
                  &info, 1, 1);
     converged(info, "zgeev");
-    work.resize(static_cast<Eigen::Index>(work[0].real()));
+    s.work.resize(static_cast<Eigen::Index>(s.work[0].real()));
+    return storage;
 }
 
-bool complex_eigenvalues::compute(Eigen::MatrixXcd& M) {
+bool complex_eigenvalues::compute(Eigen::MatrixXcd& M, const interrupt_check& check) {
+    // A stop left the last storage to a call still running: this one gets its own.
+    if (!storage) storage = new_storage(order);
+    if (order < abandonable_from_order || !check.can_stop()) return storage->compute(M);
+    // The thread holds the storage and the matrix; after a stop it finishes
+    // with them and frees what no one else holds.
+    try {
+        return run_abandonable([storage = storage, M = std::move(M)]() mutable { return storage->compute(M); },
+                               check);
+    } catch (const interrupted&) {
+        storage.reset();
+        throw;
+    }
+}
+
+bool complex_eigenvalues::work_storage::compute(Eigen::MatrixXcd& M) {
     const std::int32_t n = static_cast<std::int32_t>(lambda.size());
     if (n == 0) return true;
     const std::int32_t lwork = static_cast<std::int32_t>(work.size());

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <memory>
+
 #include <Eigen/Dense>
+
+#include "roots/support/interrupt.h"
 
 namespace quorv {
 
@@ -17,15 +21,33 @@ class complex_eigenvalues {
 public:
     explicit complex_eigenvalues(Eigen::Index n);
 
-    // M is n-by-n and is overwritten. Returns false when the QR iteration did not converge;
-    // values() is then not to be read.
-    bool compute(Eigen::MatrixXcd& M);
-    const Eigen::VectorXcd& values() const { return lambda; }
+    // M is n-by-n and is overwritten (or, on a thread of its own, taken).
+    // Returns false when the QR iteration did not converge; values() is then
+    // not to be read. A check that can stop makes the call for an order of
+    // at least abandonable_from_order run on a thread of its own, which a
+    // stop abandons (see run_abandonable): the thread shares the work
+    // storage, so it outlives this object when it must.
+    bool compute(Eigen::MatrixXcd& M, const interrupt_check& check = {});
+    const Eigen::VectorXcd& values() const { return storage->lambda; }
 
 private:
-    Eigen::VectorXcd lambda;
-    Eigen::VectorXcd work;
-    Eigen::VectorXd rwork;
+    struct work_storage {
+        Eigen::VectorXcd lambda;
+        Eigen::VectorXcd work;
+        Eigen::VectorXd rwork;
+        bool compute(Eigen::MatrixXcd& M);
+    };
+    static std::shared_ptr<work_storage> new_storage(Eigen::Index n);
+
+    Eigen::Index order;
+    // Shared with a call running on a thread of its own; none after a stop
+    // abandoned that call, which still writes into it.
+    std::shared_ptr<work_storage> storage;
 };
+
+// From this order on an eigenvalue problem lasts long enough (tens of
+// milliseconds, and minutes at the largest orders) that a stop should not
+// wait for it, and a thread of its own costs little against it.
+constexpr Eigen::Index abandonable_from_order = 256;
 
 }  // namespace quorv

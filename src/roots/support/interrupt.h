@@ -29,8 +29,11 @@ public:
         : stop_requested(std::make_shared<const std::function<bool()>>(std::move(stop_requested))) {}
 
     void poll() const {
-        if (stop_requested && *stop_requested && (*stop_requested)()) throw interrupted();
+        if (can_stop() && (*stop_requested)()) throw interrupted();
     }
+
+    // Whether poll can ever throw: false for a default-constructed check.
+    bool can_stop() const { return stop_requested && *stop_requested; }
 
 private:
     std::shared_ptr<const std::function<bool()>> stop_requested;
