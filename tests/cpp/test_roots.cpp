@@ -81,3 +81,16 @@ TEST(Roots, AllocationFailuresNameTheirStage) {
         EXPECT_STREQ(e.what(), "named");
     }
 }
+
+// x' = 0 written as a zero matrix of order n, undelayed or delayed: det
+// Delta = lambda^n, one root 0 of multiplicity n, listed n times at exactly
+// 0 whatever the order: Delta(0) is exactly singular, where the contour
+// moments' mean carries rounding.
+TEST(Roots, AZeroMatrixHasItsRootsAtExactlyZero) {
+    for (const double delay : {0.0, 1.0})
+        for (const Eigen::Index n : {1, 2, 3, 5}) {
+            const quorv::quorv sys({MatrixXd::Zero(n, n)}, {delay});
+            const std::vector<std::complex<double>> found = quorv::roots(sys, -1.0);
+            EXPECT_EQ(found, std::vector<std::complex<double>>(std::size_t(n), 0.0)) << "n = " << n << ", h = " << delay;
+        }
+}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <numeric>
 #include <optional>
@@ -48,6 +49,20 @@ bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag());
 bool counts(log_determinant& f, cplx centre, double radius, long m) {
     const auto counted = count_in_circle(f, centre, radius);
     return counted && *counted == m;
+}
+
+// The smallest singular value of Delta(z) relative to the size of its terms
+// |z| + sum_k e^{-Re z h_k} |A_k|; infinite where Delta is not finite, 0
+// where it is exactly singular (also when every term is 0).
+double singularity(const quorv& sys, cplx z) {
+    Eigen::MatrixXcd Delta(sys.n(), sys.n());
+    characteristic_matrix(sys, z, Delta);
+    if (!Delta.allFinite()) return std::numeric_limits<double>::infinity();
+    double terms = std::abs(z);
+    for (std::size_t k = 0; k < sys.mA(); ++k) terms += std::exp(-z.real() * sys.hk(k)) * sys.Ak(k).blueNorm();
+    const Eigen::VectorXd sigma = Eigen::BDCSVD<Eigen::MatrixXcd>(Delta).singularValues();
+    const double smallest = sigma[sigma.size() - 1];
+    return smallest == 0 ? 0.0 : smallest / terms;
 }
 
 }  // namespace
@@ -159,7 +174,13 @@ std::vector<root_cluster> encloser::resolved(cplx z, double radius, long m, doub
         std::vector<root_cluster> apart = separated(zeros, z, radius, m, depth);
         if (!apart.empty()) return apart;
     }
-    return as_one(z, radius, m, mean, room);
+    // The moments' mean carries the rounding of the evaluations on the
+    // circle, some 1e-16 of its radius; a centre z at which Delta is exactly
+    // singular carries none (a zero matrix's root 0 stays 0 instead of
+    // becoming -2e-26). The root is listed at whichever of the two leaves
+    // Delta nearer singular.
+    const cplx at = singularity(f.system(), z) <= singularity(f.system(), mean) ? z : mean;
+    return as_one(z, radius, m, at, room);
 }
 
 // Each zero polished by Newton's method and enclosed in a disk of its own,
@@ -244,14 +265,6 @@ circle_zeros zeros_in_circle(log_determinant& f, cplx centre, double radius, lon
     return found;
 }
 
-bool singular_at(const quorv& sys, cplx z) {
-    Eigen::MatrixXcd Delta(sys.n(), sys.n());
-    characteristic_matrix(sys, z, Delta);
-    if (!Delta.allFinite()) return false;
-    double terms = std::abs(z);
-    for (std::size_t k = 0; k < sys.mA(); ++k) terms += std::exp(-z.real() * sys.hk(k)) * sys.Ak(k).blueNorm();
-    const Eigen::VectorXd sigma = Eigen::BDCSVD<Eigen::MatrixXcd>(Delta).singularValues();
-    return sigma[sigma.size() - 1] <= singular_share * terms;
-}
+bool singular_at(const quorv& sys, cplx z) { return singularity(sys, z) <= singular_share; }
 
 }  // namespace quorv
