@@ -340,7 +340,7 @@ NB_MODULE(_core, m) {
     m.attr("__version__") = PYHALVEX_VERSION;
 
     nb::class_<quorv::quorv>(m, "quorv", model_doc)
-        .def(nb::init<std::vector<Eigen::MatrixXd>, std::vector<double>>())
+        .def(nb::init<std::vector<Eigen::MatrixXd>, std::vector<double>>(), "hA")
         .def_prop_ro("mA", &quorv::quorv::mA, nb::rv_policy::reference_internal, "The number of matrices.")
         .def_prop_ro("n", &quorv::quorv::n, nb::rv_policy::reference_internal,
                      "The order of the system: the rows of the first matrix, 0 for no matrices.")

@@ -1,24 +1,9 @@
-"""Characteristic roots of linear time-delay systems
+"""halvex python bindings"""
+# What the package is and how to use it: README.md and help() of each function.
+from typing import Annotated as _Annotated
 
-    x'(t) = A_0 x(t - h_0) + A_1 x(t - h_1) + ... + A_{m-1} x(t - h_{m-1}):
-
-every complex lam with det(lam I - sum_k exp(-lam h_k) A_k) = 0 and Re lam >= r.
-The system is asymptotically stable when no root lies on or right of the
-imaginary axis.
-
-    >>> import numpy as np, pyhalvex
-    >>> sys = pyhalvex.quorv([np.array([[-1.0]])], [1.0])   # x'(t) = -x(t - 1)
-    >>> pyhalvex.is_stable(sys)
-    True
-
-The functions are plain Python functions around the compiled core
-(pyhalvex._core), so they pickle by reference and can be sent to a process
-pool or a Dask cluster, as can models and Spectrum results.
-"""
-from typing import Annotated
-
-import numpy as np
-from numpy.typing import NDArray
+import numpy as _np
+from numpy.typing import NDArray as _NDArray
 
 from pyhalvex import _core
 from pyhalvex._core import Spectrum, __version__, quorv
@@ -37,7 +22,9 @@ __all__ = [
 
 
 def roots(system: quorv, r: float, /) -> list[complex]:
-    """Every characteristic root lam of system with Re lam >= r.
+    """roots(arg0: pyhalvex.quorv, arg1: float, /) -> list[complex]
+
+    Every characteristic root lam of system with Re lam >= r.
 
     Arguments:
         system: the quorv model.
@@ -101,8 +88,8 @@ def count_roots(system: quorv, r: float, /) -> int:
 
 
 def sensitivity(system: quorv, lam: complex, /) -> tuple[
-        list[Annotated[NDArray[np.complex128], dict(shape=(None, None), order="F")]],
-        Annotated[NDArray[np.complex128], dict(shape=(None,), order="C")]]:
+        list[_Annotated[_NDArray[_np.complex128], dict(shape=(None, None), order="F")]],
+        _Annotated[_NDArray[_np.complex128], dict(shape=(None,), order="C")]]:
     """The first-order derivatives of a simple characteristic root lam of system.
 
     Arguments:
@@ -216,3 +203,9 @@ def is_stable(system: quorv, /) -> bool:
         False
     """
     return _core.is_stable(system)
+
+
+def __dir__() -> list[str]:
+    # The public names and the module's own attributes; the helpers imported
+    # for the annotations and the compiled module stay out of sight.
+    return sorted(set(__all__) | {name for name in globals() if name.startswith("__") and name.endswith("__")})

@@ -25,11 +25,12 @@ def test_version_is_the_package_version():
 
 
 def test_module_and_signatures_render_as_documented():
-    assert pyhalvex.__doc__.startswith("Characteristic roots of linear time-delay systems")
+    assert pyhalvex.__doc__ == "halvex python bindings"
     assert quorv.__init__.__doc__ == (
         "__init__(self, arg0: collections.abc.Sequence[numpy.ndarray[dtype=float64, "
-        "shape=(*, *), order='F']], arg1: collections.abc.Sequence[float], /) -> None"
+        "shape=(*, *), order='F']], arg1: collections.abc.Sequence[float], /) -> None\n\nhA"
     )
+    assert pyhalvex.roots.__doc__.startswith("roots(arg0: pyhalvex.quorv, arg1: float, /) -> list[complex]\n\n")
     assert quorv.A.__doc__.startswith(
         "A(self, arg: int, /) -> numpy.ndarray[dtype=float64, shape=(*, *), order='F']\n\nA(k, /)"
     )
