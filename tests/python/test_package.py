@@ -105,20 +105,74 @@ def test_a_nan_abscissa_is_an_error_everywhere(name):
         getattr(pyhalvex, name)(scalar(0.0, -1.0), math.nan)
 
 
-def test_plot_draws_roots_multiplicities_and_both_lines():
+def drawn_points(ax, colour):
+    """The root markers of the given colour, as (re, im) pairs."""
+    lines = [line for line in ax.lines if line.get_linestyle() == "None" and line.get_color() == colour]
+    return sorted(tuple(p) for line in lines for p in np.asarray(line.get_xydata()))
+
+
+@pytest.mark.parametrize("system, r, verdict, unstable_roots", [
+    # x' = -x(t - 2): lam = W_k(-2)/2, the principal pair right of the axis
+    (quorv([np.array([[-1.0]])], [2.0]), -1.5, "unstable", 2),
+    # x' = -x(t - 1): stable, rightmost pair W_0(-1)
+    (quorv([np.array([[-1.0]])], [1.0]), -3.0, "stable", 0),
+    # x' = x - x(t - 1): a double root at 0, on the axis
+    (scalar(1.0, -1.0), -3.0, "unstable", 1),
+])
+def test_plot_shows_the_verdict(system, r, verdict, unstable_roots):
     matplotlib = pytest.importorskip("matplotlib")
+    lambertw = pytest.importorskip("scipy.special").lambertw
     matplotlib.use("Agg")
-    s = pyhalvex.spectrum(scalar(1.0, -1.0), -3.0)  # a double root at 0, two pairs
+    from pyhalvex import _plot
+
+    s = pyhalvex.spectrum(system, r)
     ax = s.plot()
-    points = np.concatenate([np.asarray(line.get_xydata()) for line in ax.lines if line.get_linestyle() == "None"])
-    assert sorted(map(tuple, points)) == sorted((z.real, z.imag) for z in s.roots)
+    # every root drawn once, in red exactly when it makes the system unstable
+    red, blue = drawn_points(ax, _plot.UNSTABLE_COLOUR), drawn_points(ax, _plot.STABLE_COLOUR)
+    assert sorted(red + blue) == sorted((z.real, z.imag) for z in s.roots)
+    assert len(red) == unstable_roots and all(x >= 0 for x, _ in red) and all(x < 0 for x, _ in blue)
+    # the verdict with the abscissa, independent of the computation for the delayed scalars
+    h = system.hA()[0]
+    abscissa = (lambertw(-h, 0) / h).real if system.mA == 1 else 0.0
+    stated, value = ax.get_title().splitlines()[0].split(": spectral abscissa ")
+    assert stated == verdict and abs(float(value) - abscissa) <= 5e-4 * abs(abscissa) + 1e-12
+    # the right half-plane shaded out to the right edge, which leaves room right of every root
+    shade = [p for p in ax.patches if p.get_label().startswith("Re λ ≥ 0")]
+    assert len(shade) == 1 and ax.get_xlim()[1] > max(s.roots.real) >= ax.get_xlim()[0] - 1e-12
+    # the imaginary axis and the line Re = r; the rightmost root and the multiplicities labelled
     vertical = {line.get_xdata()[0] for line in ax.lines if line.get_linestyle() != "None"
                 and line.get_xdata()[0] == line.get_xdata()[1]}
-    assert {0.0, -3.0} <= vertical
-    assert [t.get_text() for t in ax.texts] == ["×2"]
+    assert {0.0, r} <= vertical
+    texts = [t.get_text() for t in ax.texts]
+    assert texts[-1].startswith("rightmost ") and texts[:-1] == [f"×{m}" for m in s.multiplicities if m > 1]
+    matplotlib.pyplot.close(ax.figure)
+
+
+def test_plot_says_when_it_cannot_decide():
+    matplotlib = pytest.importorskip("matplotlib")
+    matplotlib.use("Agg")
+    s = pyhalvex.spectrum(quorv([np.array([[-1.0]])], [1.0]), 0.5)  # nothing right of 0.5, [0, 0.5) unseen
+    ax = s.plot()
+    assert ax.get_title().startswith("not decided") and not ax.texts
     matplotlib.pyplot.close(ax.figure)
 
 
 def test_importing_the_package_leaves_matplotlib_unimported():
     code = "import sys, pyhalvex; print('matplotlib' in sys.modules)"
     assert subprocess.run([sys.executable, "-c", code], capture_output=True, text=True).stdout == "False\n"
+
+
+def test_the_namespace_lists_only_the_public_names():
+    shown = [name for name in dir(pyhalvex) if not (name.startswith("__") and name.endswith("__"))]
+    assert shown == sorted(set(pyhalvex.__all__) - {"__version__"})
+    assert "__version__" in dir(pyhalvex)
+
+
+@pytest.mark.parametrize("order", [1, 2, 3, 6])
+@pytest.mark.parametrize("delay", [0.0, 1.0])
+def test_a_zero_matrix_has_its_roots_at_exactly_zero(order, delay):
+    system = quorv([np.zeros((order, order))], [delay])  # x' = 0: det Delta = lam^order
+    assert pyhalvex.roots(system, -1.0) == [0j] * order
+    s = pyhalvex.spectrum(system, -1.0)
+    assert s.roots.tolist() == [0j] and s.multiplicities.tolist() == [order] and s.complete
+    assert pyhalvex.spectral_abscissa(system) == 0.0 and not pyhalvex.is_stable(system)
