@@ -12,8 +12,19 @@ COMMAND runs with bash from the top of the checkout.
     .venv/bin/python scripts/regenerate.py                       # every block of README.md and benchmarks/README.md
     .venv/bin/python scripts/regenerate.py --only stability_chart  # the blocks whose command contains the word
     .venv/bin/python scripts/regenerate.py --list                # the commands, without running them
+    .venv/bin/python scripts/regenerate.py --check               # compare, rewrite nothing
+
+--check (before a release) runs the commands and compares their output with
+the blocks without rewriting them: the counts and values must be the same,
+and a timing that moved by more than a factor of 3 either way is reported as
+drifted. A timing is a number with a unit of time or a percentage after it
+("2.3 s", "0.672 ms", "15%"), a number after "load average", a ratio or a
+speedup, any number after a heading such as "(ms):", and every cell of a
+table column whose heading names a time, a share, a ratio, a speedup, memory
+or a way of running (processes, Dask).
 """
 import argparse
+import math
 import re
 import subprocess
 import sys
@@ -27,6 +38,18 @@ BLOCK = re.compile(
 )
 
 
+NUMBER = r"-?\d+(?:\.\d+)?(?:e[-+]?\d+)?"
+# A number that is a timing in running text (see the module's doc string).
+TIMING_IN_TEXT = re.compile(
+    rf"(?<![\w.])({NUMBER})(?=\s*(?:ms|µs|s)\b|%)"
+    rf"|(?<=load average )({NUMBER})"
+    rf"|(?:(?<=ratio)|(?<=speedups))\b([^:\n]*: )({NUMBER})"
+)
+# The rest of a line after "(ms): " and the like: a list of timings.
+TIMING_LIST = re.compile(r"(\((?:ms|µs|s)\):)(.*)$")
+TIMING_COLUMN = re.compile(r"\b(?:s|ms|µs|MiB)\b|time|ratio|share|speedup|memory|process|dask", re.IGNORECASE)
+
+
 def output_of(command, as_text):
     """What command prints, ready to stand between the markers."""
     print(f"running: {command}", file=sys.stderr, flush=True)
@@ -35,6 +58,85 @@ def output_of(command, as_text):
         sys.exit(f"{command!r} failed with exit code {done.returncode}; its file was left as it was")
     text = done.stdout.strip("\n") + "\n"
     return f"```text\n{text}```\n" if as_text else text
+
+
+def _numbers(text):
+    return [float(x) for x in re.findall(NUMBER, text)]
+
+
+def _text_line(line, timings):
+    """line with each timing replaced by '#', the timings appended to timings."""
+    listed = TIMING_LIST.search(line)
+    if listed:
+        timings += _numbers(listed.group(2))
+        line = line[: listed.start()] + listed.group(1) + " #"
+    def replace(match):
+        prefix, number = (match.group(3), match.group(4)) if match.group(4) else ("", match.group(1) or match.group(2))
+        timings.append(float(number))
+        return prefix + "#"
+
+    return TIMING_IN_TEXT.sub(replace, line)
+
+
+def split_timings(body):
+    """(fixed, timings): body with every timing replaced by '#' and the lines
+    stripped, and the timings in the order they stand."""
+    fixed, timings, timing_columns = [], [], None
+    for line in body.splitlines():
+        if not line.startswith("|"):
+            timing_columns = None
+            fixed.append(_text_line(line, timings).strip())
+            continue
+        cells = [cell.strip() for cell in line.strip().strip("|").split("|")]
+        if timing_columns is None:  # the heading
+            timing_columns = [bool(TIMING_COLUMN.search(cell)) for cell in cells]
+        elif not all(set(cell) <= set("-: ") for cell in cells):
+            for i, cell in enumerate(cells):
+                if i < len(timing_columns) and timing_columns[i]:
+                    timings += _numbers(cell)
+                    cells[i] = "#"
+        fixed.append("| " + " | ".join(cells) + " |")
+    return fixed, timings
+
+
+def compare(old, new):
+    """(differences, drifts) between a block's old and new body: the lines
+    whose counts or values differ, and the timings that moved by more than a
+    factor of 3 as (old, new) pairs."""
+    old_fixed, old_timings = split_timings(old)
+    new_fixed, new_timings = split_timings(new)
+    differences = [f"- {a}\n+ {b}" for a, b in zip(old_fixed, new_fixed) if a != b]
+    if len(old_fixed) != len(new_fixed):
+        differences.append(f"{len(old_fixed)} lines before, {len(new_fixed)} now")
+    drifts = [(a, b) for a, b in zip(old_timings, new_timings) if drifted(a, b)]
+    return differences, drifts
+
+
+def drifted(a, b):
+    """Whether two timings differ by more than a factor of 3; timings printed
+    as 0 (below the printed digits) have no ratio."""
+    if a <= 0 or b <= 0:
+        return False
+    return max(a / b, b / a) > 3 or not math.isfinite(a / b)
+
+
+def check(text, selected, name):
+    """Runs the selected blocks of text and reports how their output differs
+    from the block; returns whether everything matched."""
+    good = True
+    for block in BLOCK.finditer(text):
+        opening, as_text, command, body, closing = block.groups()
+        if not selected(command):
+            continue
+        differences, drifts = compare(body, output_of(command, bool(as_text)))
+        for difference in differences:
+            print(f"{name}: {command}: changed:\n{difference}")
+        for a, b in drifts:
+            print(f"{name}: {command}: timing drifted more than 3x: {a:g} -> {b:g}")
+        if not differences and not drifts:
+            print(f"{name}: {command}: as documented")
+        good = good and not differences and not drifts
+    return good
 
 
 def regenerate(text, selected):
@@ -53,19 +155,27 @@ def main():
     parser.add_argument("files", nargs="*", default=FILES, help="Markdown files (default: %(default)s)")
     parser.add_argument("--only", help="rewrite only the blocks whose command contains this text")
     parser.add_argument("--list", action="store_true", help="print the commands and exit")
+    parser.add_argument("--check", action="store_true",
+                        help="compare the output with the blocks, rewrite nothing; exit 1 on a difference")
     args = parser.parse_args()
 
+    selected = lambda command: args.only is None or args.only in command  # noqa: E731
+    good = True
     for name in args.files:
         path = ROOT / name
         text = path.read_text()
+        if args.check:
+            good = check(text, selected, name) and good
+            continue
         if args.list:
             for block in BLOCK.finditer(text):
                 print(f"{name}: {block.group(3)}")
             continue
-        rewritten = regenerate(text, lambda command: args.only is None or args.only in command)
+        rewritten = regenerate(text, selected)
         if rewritten != text:
             path.write_text(rewritten)
             print(f"rewrote {name}", file=sys.stderr)
+    sys.exit(0 if good else 1)
 
 
 if __name__ == "__main__":
