@@ -12,10 +12,20 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Eigen for the build; GoogleTest for the C++ tests only.
-debian_packages=(libeigen3-dev)
+# Eigen for the build, ccache to compile nothing twice; GoogleTest for the
+# C++ tests only.
+debian_packages=(libeigen3-dev ccache)
 venv=.venv
 python=$venv/bin/python
+dev_build=build/dev
+
+# Every build of the checkout (the module in build/dev, the sanitized tests,
+# the benchmarks, and the isolated build of the test command, which compiles
+# the core exactly as build/dev does) goes through one compiler cache inside
+# the checkout, with paths relative to it. CMake reads the launcher when it
+# configures a new build folder.
+export CCACHE_DIR=$PWD/build/ccache CCACHE_BASEDIR=$PWD CCACHE_MAXSIZE=2G
+export CMAKE_CXX_COMPILER_LAUNCHER=ccache
 
 ensure_debian_packages() {
     local missing=() p
@@ -47,17 +57,21 @@ ensure_venv() {
     ensure_requirements requirements-build.txt
 }
 
-# Builds and installs the package, with the extras given (e.g. "[dev]"). The
-# build tools come from the venv, so no isolated build environment is needed,
-# and build/ keeps the objects for an incremental rebuild. The build's steps
-# (scikit-build-core's *** lines, Ninja's [k/n] lines) show the progress; the
-# whole output goes to build/install.log.
+# Builds and installs the package, with the extras given (e.g. "[dev]"), and
+# further pip arguments. The build tools come from the venv, so no isolated
+# build environment is needed, and build/dev keeps the objects for an
+# incremental rebuild (an isolated `pip install .` builds in a temporary
+# directory instead). The build's steps (scikit-build-core's *** lines,
+# Ninja's [k/n] lines) and pip's summary of what it installed show the
+# progress; the whole output goes to build/install.log.
 build_module() {
     local log=build/install.log
     mkdir -p build
     step "Building and installing pyhalvex$1 (log: $log)"
-    if ! PATH="$PWD/$venv/bin:$PATH" "$python" -m pip install -v --no-build-isolation ".$1" 2>&1 \
-            | tee "$log" | { grep --line-buffered -E '^\s*(\[[0-9]+/[0-9]+\] |\*\*\* )' || true; }; then
+    if ! PATH="$PWD/$venv/bin:$PATH" "$python" -m pip install -v --no-build-isolation \
+            --config-settings=build-dir="$dev_build" "${@:2}" ".$1" 2>&1 \
+            | tee "$log" | { grep --line-buffered -E '^\s*(\[[0-9]+/[0-9]+\] |\*\*\* )|^Successfully installed' \
+                             || true; }; then
         tail -n 40 "$log" >&2
         echo "The build failed; its whole output is in $log" >&2
         exit 1
@@ -70,15 +84,13 @@ setup() {
     debian_packages+=("${@:2}")
     ensure_debian_packages
     ensure_venv
-    build_module "$1"
+    build_module "$1" "${setup_build_arguments[@]}"
 }
 
+# The C++ tests, built in build/dev together with the module (the test
+# command turns them on there), so the core is compiled once for both.
 run_cpp_tests() {
-    local cmake=$venv/bin/cmake
-    "$cmake" -S . -B build/cpp -G Ninja -DPYHALVEX_TESTS=ON -DCMAKE_MAKE_PROGRAM="$PWD/$venv/bin/ninja" \
-        -DPython_EXECUTABLE="$PWD/$python" >/dev/null
-    "$cmake" --build build/cpp
-    "$venv/bin/ctest" --test-dir build/cpp --output-on-failure
+    "$venv/bin/ctest" --test-dir "$dev_build" --output-on-failure
 }
 
 # The C++ tests once more, built with AddressSanitizer and UndefinedBehavior-
@@ -86,20 +98,26 @@ run_cpp_tests() {
 # "undefined") and with assertions on (no NDEBUG, so Eigen checks indices and
 # sizes), in a build folder of their own. Unoptimised: the tests run in
 # seconds either way, and -O0 halves the compile time of the Eigen-heavy core
-# against -O1. Debug information only for the lines of the sanitizers' stack
-# traces (-g1): full debug information of the Eigen templates made the folder
-# some 1 GB. The first report ends the run with a failure. A subshell, so the
-# sanitizer options stay with these programs.
+# against -O1. No debug information: the sanitizers' reports name the
+# functions from the symbol table, and debug information of the Eigen
+# templates, even only for lines (-g1), made the folder some 1 GB. The first
+# report ends the run with a failure. A subshell, so the sanitizer options
+# stay with these programs.
 run_sanitized_cpp_tests() (
     local cmake=$venv/bin/cmake
     local sanitize="-fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all -fno-omit-frame-pointer"
     export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:strict_string_checks=1
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
     "$cmake" -S . -B build/sanitize -G Ninja -DPYHALVEX_TESTS=ON -DCMAKE_BUILD_TYPE=None \
-        -DCMAKE_CXX_FLAGS="-O0 -g1 $sanitize" -DCMAKE_EXE_LINKER_FLAGS="$sanitize" \
+        -DCMAKE_CXX_FLAGS="-O0 $sanitize" -DCMAKE_EXE_LINKER_FLAGS="$sanitize" \
         -DCMAKE_SHARED_LINKER_FLAGS="$sanitize" -DPython_EXECUTABLE="$PWD/$python" \
         -DCMAKE_MAKE_PROGRAM="$PWD/$venv/bin/ninja" >/dev/null
-    "$cmake" --build build/sanitize --parallel 2
+    if ! "$cmake" --build build/sanitize --parallel 2 2>&1 | tee build/sanitize.log \
+            | { grep --line-buffered -E '^\[[0-9]+/[0-9]+\] ' || true; }; then
+        tail -n 40 build/sanitize.log >&2
+        echo "The sanitized build failed; its whole output is in build/sanitize.log" >&2
+        exit 1
+    fi
     "$venv/bin/ctest" --test-dir build/sanitize --output-on-failure
 )
 
@@ -107,13 +125,39 @@ run_python_tests() {
     "$python" -m pytest -q tests/python
 }
 
+# What a user of the README does, in a fresh environment: pip builds a wheel
+# with build isolation (its own temporary environment with the build
+# requirements of pyproject.toml, and a temporary build directory), installs
+# it into a new venv, and the README's first example runs there, outside the
+# checkout, so that only the installed package can be imported.
+run_isolated_install() {
+    local wheels=build/isolated/wheels target=build/isolated/venv log=build/isolated/wheel.log
+    rm -rf build/isolated
+    mkdir -p "$wheels"
+    step "Building a wheel with build isolation (log: $log)"
+    if ! "$python" -m pip wheel -v --no-deps --wheel-dir "$wheels" . 2>&1 \
+            | tee "$log" | { grep --line-buffered -E '^\s*(\[[0-9]+/[0-9]+\] |\*\*\* )' || true; }; then
+        tail -n 40 "$log" >&2
+        echo "The isolated build failed; its whole output is in $log" >&2
+        exit 1
+    fi
+    step "Installing the wheel into the new venv $target"
+    python3 -m venv "$target"
+    "$target/bin/python" -m pip install -q "$wheels"/pyhalvex-*.whl
+    step "Running the README's first example in $target"
+    (cd "$target" && bin/python "$OLDPWD/examples/first_roots.py")
+}
+
+setup_build_arguments=()
 case "${1:-}" in
     demo) setup ""; step "Running examples/first_roots.py"; "$python" examples/first_roots.py ;;
     test)
+        setup_build_arguments=(--config-settings=cmake.define.PYHALVEX_TESTS=ON)
         setup "[dev]" libgtest-dev
         step "C++ tests"; run_cpp_tests
         step "C++ tests under the sanitizers"; run_sanitized_cpp_tests
         step "Python tests"; run_python_tests
+        step "A fresh install as the README says"; run_isolated_install
         ;;
     *) echo "usage: bash scripts/dev.sh demo|test" >&2; exit 2 ;;
 esac
