@@ -42,8 +42,9 @@ double crossing_search::cell::least_delay() const {
 crossing_search::crossing_search(const quorv& own, const std::vector<std::size_t>& growing, work_budget& budget)
     : Delta(own, growing), budget(budget) {
     // A little beyond the bound, so that a crossing on it lies inside.
+    // Growing terms that are all zero move no root: nothing to search.
     const double top = Delta.frequency_bound() * (1 + 1e-6);
-    if (top > 0) cells.push({0, top, 0, two_pi});
+    if (top > 0 && Delta.lipschitz_phi() > 0) cells.push({0, top, 0, two_pi});
 }
 
 // Delta(p) = Delta(c) (I + Delta(c)^{-1} (Delta(p) - Delta(c))) is
@@ -103,8 +104,15 @@ bool crossing_search::locate(double w, double phi, axis_crossing& zero) {
     return true;
 }
 
+bool crossing_search::isolated_by_known_zero(const cell& c) const {
+    for (std::size_t i = 0; i < zeros.size(); ++i)
+        if (isolated[i].contains(c.w0, c.w1, c.phi0, c.phi1, zeros[i].w, zeros[i].phi)) return true;
+    return false;
+}
+
 void crossing_search::add_zero(axis_crossing zero) {
     if (near_known_zero(zero.w, zero.phi, finest_cell * Delta.scale(zero.w))) return;
+    isolated.push_back(isolate(Delta, zero.w, zero.phi));
     const bool gives_delay = zero.w > least_frequency_share * Delta.frequency_bound();
     zero.delta = gives_delay ? zero.phi / zero.w : std::numeric_limits<double>::infinity();
     zeros.push_back(zero);
@@ -112,6 +120,7 @@ void crossing_search::add_zero(axis_crossing zero) {
 }
 
 void crossing_search::examine(const cell& c) {
+    if (isolated_by_known_zero(c)) return;
     budget.spend();
     const double w = 0.5 * (c.w0 + c.w1), phi = 0.5 * (c.phi0 + c.phi1);
     if (excluded(c)) return;

@@ -6,6 +6,7 @@
 
 #include "model/quorv.h"
 #include "roots/crossing/crossing_matrix.h"
+#include "roots/crossing/isolated_zero.h"
 #include "roots/support/work_budget.h"
 
 namespace quorv {
@@ -61,6 +62,8 @@ private:
     work_budget& budget;
     std::priority_queue<cell> cells;
     std::vector<axis_crossing> zeros;
+    // Around each zero, the box in which it is the only one.
+    std::vector<isolation_box> isolated;
     std::priority_queue<branch> branches;
     // Work space of the exclusion test.
     Eigen::PartialPivLU<Eigen::MatrixXcd> lu;
@@ -69,6 +72,7 @@ private:
     void examine(const cell& c);
     bool excluded(const cell& c);
     bool near_known_zero(double w, double phi, double reach) const;
+    bool isolated_by_known_zero(const cell& c) const;
     bool locate(double w, double phi, axis_crossing& zero);
     void add_zero(axis_crossing zero);
 };
