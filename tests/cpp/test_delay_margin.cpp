@@ -9,6 +9,8 @@
 
 #include "roots/analysis/delay_margin.h"
 #include "roots/count/root_count.h"
+#include "roots/crossing/crossing_search.h"
+#include "roots/support/balance.h"
 
 namespace {
 
@@ -88,4 +90,20 @@ TEST(DelayMargin, BadTerms) {
     EXPECT_THROW(quorv::delay_margin(sys, {2}), std::invalid_argument);
     EXPECT_THROW(quorv::delay_margin(sys, {-1}), std::invalid_argument);
     EXPECT_THROW(quorv::delay_margin(sys, {1, 1}), std::invalid_argument);
+}
+
+// States in units 2^40 apart, S A_k S^-1 with S = diag(1, 2^40): the search
+// on the balanced system finds the crossing of the PD loop as before.
+TEST(DelayMargin, CrossingsOfABadlyScaledSystem) {
+    const quorv::quorv loop = pd_loop(1.0, 1.5);
+    const Eigen::Vector2d s(1.0, std::ldexp(1.0, 40));
+    quorv::quorv scaled = loop;
+    for (MatrixXd& a : scaled.A) a = s.asDiagonal() * a * s.cwiseInverse().asDiagonal();
+    for (const quorv::quorv& sys : {loop, quorv::balanced(scaled)}) {
+        quorv::work_budget budget{100000};
+        quorv::crossing_search search(sys, {1}, budget);
+        const auto first = search.next();
+        ASSERT_EQ(first.state, quorv::crossing_search::outcome::crossing);
+        EXPECT_NEAR(first.at.delta, margin(loop, {1}), 1e-12);
+    }
 }

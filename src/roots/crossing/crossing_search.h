@@ -39,7 +39,7 @@ public:
     struct result {
         outcome state;
         axis_crossing at;    // the crossing, when there is one
-        double bound = 0;    // unresolved: no crossing lies below this delay
+        double bound = 0;    // the crossing's delay; unresolved: none lies below it; none: +inf
     };
     // The crossing with the next larger delay (each delay of each zero in
     // turn); none when there is no further one; unresolved when the budget
