@@ -244,21 +244,24 @@ def delay_margin(system: quorv, k: SupportsIndex | Iterable[SupportsIndex], /) -
     a cell is dropped only where the smallest singular value of Delta at its
     centre exceeds a bound on how much Delta changes within it, so no
     crossing is passed over; zeros are located by Newton's method, in the
-    order of the delays d = (phi + 2 pi l) / w they give. The margin is the
+    order of the delays d = (phi + 2 pi l) / w they give, and a box in which
+    a located zero is the only one is dropped at once. The margin is the
     first of these delays at which the argument-principle count right of the
     axis (as is_stable takes it) is 0 just before (1e-6 relative) and
     positive just after: a root that touches the axis and returns does not
     end it. A stable system has no root at 0 for any delay (Delta(0) =
     -sum_j A_j), and crossings at frequencies below 1e-12 of the bound, which
-    need delays beyond any use, are not looked for. Computed in the
-    system's own time unit.
+    need delays beyond any use, are not looked for. Computed on a balanced
+    copy of the system, in its own time unit.
 
     Raises ValueError for no term, an index out of range or given twice, and
     for the models that roots refuses, with the same errors; TypeError for
     an index that is not an integer; RuntimeError when a count does not
     resolve or contradicts the crossings found. When the search for
-    crossings runs out of its work budget a RuntimeWarning says so, and the
-    value returned is a delay below which the system is certainly stable.
+    crossings runs out of its work budget (a system on the edge of
+    delay-independent stability, a defective double crossing) a
+    RuntimeWarning says so, and the value returned is a delay below which
+    the system is certainly stable.
 
     Example:
         >>> A0 = np.array([[0.0, 1.0], [0.0, 0.0]])           # x'' = u

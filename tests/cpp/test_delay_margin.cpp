@@ -107,3 +107,17 @@ TEST(DelayMargin, CrossingsOfABadlyScaledSystem) {
         EXPECT_NEAR(first.at.delta, margin(loop, {1}), 1e-12);
     }
 }
+
+// The search and the counts poll the caller's check; a stop at any poll ends
+// the call.
+TEST(DelayMargin, StopsAtThePollThatAsksToStop) {
+    const quorv::quorv loop = pd_loop(1.0, 1.5);
+    int polls = 0;
+    EXPECT_EQ(quorv::delay_margin(loop, {1}, quorv::interrupt_check([&] { return ++polls < 0; })).margin,
+              margin(loop, {1}));
+    ASSERT_GT(polls, 20);
+    for (const int k : {1, polls / 2, polls}) {
+        const auto stop_at_k = quorv::interrupt_check([n = 0, k]() mutable { return ++n == k; });
+        EXPECT_THROW(quorv::delay_margin(loop, {1}, stop_at_k), quorv::interrupted) << k;
+    }
+}
