@@ -39,6 +39,10 @@ def similar_pair():
     return quorv([similar(-1.0, -2.0), similar(-0.6, -0.5), similar(0.3, -3.0)], [0.0, 0.4, 1.0])
 
 
+def classic():
+    return quorv([np.diag([-2.0, -0.9]), np.array([[-1.0, 0.0], [-1.0, -1.0]])], [0.0, 0.0])
+
+
 def random_stable(n, seed=1):
     rng = np.random.default_rng(seed)
     a = [rng.standard_normal((n, n)) / np.sqrt(n) for _ in range(3)]
@@ -48,8 +52,7 @@ def random_stable(n, seed=1):
 CASES = [
     ("x' = -x - 2 x(t - 0.3 - d)", 1, lambda: scalar(-1.0, -2.0, 0.3), 1),
     ("PD loop kp = 1, kd = 1.5", 2, lambda: pd_loop(1.0, 1.5), 1),
-    ("2 x 2 classic, A1 delayed from 0", 2, lambda: quorv([np.diag([-2.0, -0.9]), np.array([[-1.0, 0.0], [-1.0, -1.0]])],
-                                                           [0.0, 0.0]), 1),
+    ("2 x 2 classic, A1 delayed from 0", 2, classic, 1),
     ("S diag S^-1, delays 0.4 and 1, the second growing", 2, similar_pair, 2),
     ("S diag S^-1, both delays growing", 2, similar_pair, [1, 2]),
     ("ring, delays 1 and 2, the first growing", 4, lambda: ring(4), 1),

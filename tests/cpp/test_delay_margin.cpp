@@ -39,7 +39,8 @@ double margin(const quorv::quorv& sys, std::vector<long long> terms) {
 
 // b < -|a|: the pair crosses at w = sqrt(b^2 - a^2) when w (tau0 + d) = arccos(-a/b).
 TEST(DelayMargin, ScalarClosedForm) {
-    for (const auto& [a, b, tau0] : {std::tuple{0.0, -1.0, 0.0}, {-1.0, -2.0, 0.3}, {0.5, -3.0, 0.1}, {-0.2, -50.0, 0.0}}) {
+    for (const auto& [a, b, tau0] :
+         {std::tuple{0.0, -1.0, 0.0}, {-1.0, -2.0, 0.3}, {0.5, -3.0, 0.1}, {-0.2, -50.0, 0.0}}) {
         const double w = std::sqrt(b * b - a * a);
         EXPECT_NEAR(margin(scalar(a, b, tau0), {1}), std::acos(-a / b) / w - tau0, 1e-9 * std::acos(-a / b) / w)
             << a << " " << b << " " << tau0;

@@ -32,6 +32,10 @@ double spectral_norm(const Eigen::MatrixXd& a) {
 
 }  // namespace
 
+double spectral_norm_bound(const Eigen::MatrixXcd& m) {
+    return std::sqrt(m.cwiseAbs().colwise().sum().maxCoeff() * m.cwiseAbs().rowwise().sum().maxCoeff());
+}
+
 crossing_matrix::crossing_matrix(const quorv& sys, const std::vector<std::size_t>& growing)
     : sys(sys), grows(sys.mA(), false), Delta(sys.n(), sys.n()), overwritten(sys.n(), sys.n()),
       singular_values(sys.n()), real_work(5 * std::max<Eigen::Index>(sys.n(), 1)) {

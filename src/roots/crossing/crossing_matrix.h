@@ -11,6 +11,9 @@
 
 namespace quorv {
 
+// An upper bound on the spectral norm, sqrt(|M|_1 |M|_inf), in O(n^2).
+double spectral_norm_bound(const Eigen::MatrixXcd& m);
+
 // The characteristic matrix on the imaginary axis when the delays of a set K
 // of terms grow together by delta:
 //   Delta(w, phi) = jw I - sum_{k not in K} e^{-jw h_k} A_k - sum_{k in K} e^{-j(w h_k + phi)} A_k,

@@ -16,7 +16,7 @@ constexpr double two_pi = 2 * std::numbers::pi;
 // Below newton_cell Newton's method locates the zero a cell may hold; a
 // cell below finest_cell that no bound excludes is taken to hold a zero
 // (numerically, Delta is singular there to 1e-9), the one located near it
-// when there is one. Smallest singular values are trusted to rounding_share.
+// when there is one. Delta is formed to rounding_share of its terms.
 constexpr double newton_cell = 1e-3;
 constexpr double finest_cell = 1e-9;
 constexpr double rounding_share = 1e-13;
@@ -26,11 +26,6 @@ constexpr int newton_steps = 40;
 // Zeros at frequencies below this share of the bound give no delay: the
 // phase phi != 0 they need is reached only at delays phi / w beyond any use.
 constexpr double least_frequency_share = 1e-12;
-
-// An upper bound on the spectral norm: sqrt(|M|_1 |M|_inf).
-double norm_bound(const Eigen::MatrixXcd& m) {
-    return std::sqrt(m.cwiseAbs().colwise().sum().maxCoeff() * m.cwiseAbs().rowwise().sum().maxCoeff());
-}
 
 }  // namespace
 
@@ -67,8 +62,8 @@ bool crossing_search::excluded(const cell& c) {
     const double remainder = 0.5 * (Delta.second_ww() * hw * hw + 2 * Delta.second_wphi() * hw * hp +
                                     Delta.second_phiphi() * hp * hp) +
                              rounding_share * Delta.scale(w);
-    const double change = norm_bound(inverse * by_w) * hw + norm_bound(inverse * by_phi) * hp +
-                          norm_bound(inverse) * remainder;
+    const double change = spectral_norm_bound(inverse * by_w) * hw +
+                          spectral_norm_bound(inverse * by_phi) * hp + spectral_norm_bound(inverse) * remainder;
     return change < 0.9;
 }
 

@@ -1,5 +1,6 @@
 #include "roots/crossing/isolated_zero.h"
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 
@@ -9,15 +10,11 @@ namespace {
 
 using cplx = std::complex<double>;
 
-// An upper bound on the spectral norm: sqrt(|M|_1 |M|_inf).
-double norm_bound(const Eigen::MatrixXcd& m) {
-    return std::sqrt(m.cwiseAbs().colwise().sum().maxCoeff() * m.cwiseAbs().rowwise().sum().maxCoeff());
-}
-
 // The smallest singular value of the real 2 x 2 matrix [a b; c d].
 double smallest_singular_value(double a, double b, double c, double d) {
     const double frobenius = a * a + b * b + c * c + d * d, det = std::abs(a * d - b * c);
-    const double largest = std::sqrt(0.5 * (frobenius + std::sqrt(std::max(0.0, frobenius * frobenius - 4 * det * det))));
+    const double gap = std::sqrt(std::max(0.0, frobenius * frobenius - 4 * det * det));
+    const double largest = std::sqrt(0.5 * (frobenius + gap));
     return largest > 0 ? det / largest : 0.0;
 }
 
@@ -29,10 +26,11 @@ constexpr double first_share = 0.1;
 }  // namespace
 
 isolation_box isolate(crossing_matrix& Delta, double w, double phi) {
-    const Eigen::Index n = Delta.at(w, phi).rows();
-    const Eigen::JacobiSVD<Eigen::MatrixXcd> svd(Delta.at(w, phi), Eigen::ComputeFullU | Eigen::ComputeFullV);
+    const Eigen::MatrixXcd& at = Delta.at(w, phi);
+    const Eigen::Index n = at.rows();
+    const Eigen::JacobiSVD<Eigen::MatrixXcd> svd(at, Eigen::ComputeFullU | Eigen::ComputeFullV);
     Eigen::MatrixXcd bordered = Eigen::MatrixXcd::Zero(n + 1, n + 1);
-    bordered.topLeftCorner(n, n) = Delta.at(w, phi);
+    bordered.topLeftCorner(n, n) = at;
     bordered.topRightCorner(n, 1) = svd.matrixU().col(n - 1);
     bordered.bottomLeftCorner(1, n) = svd.matrixV().col(n - 1).adjoint();
     const Eigen::PartialPivLU<Eigen::MatrixXcd> lu(bordered);
@@ -44,7 +42,8 @@ isolation_box isolate(crossing_matrix& Delta, double w, double phi) {
     const Eigen::RowVectorXcd left = inverse.row(n).head(n);
     const cplx g_w = -(left * by_w * right)(0, 0), g_phi = -(left * by_phi * right)(0, 0);
     const double sigma = smallest_singular_value(g_w.real(), g_phi.real(), g_w.imag(), g_phi.imag());
-    const double a = norm_bound(inverse), norm_w = norm_bound(by_w), norm_phi = norm_bound(by_phi);
+    const double a = spectral_norm_bound(inverse);
+    const double norm_w = spectral_norm_bound(by_w), norm_phi = spectral_norm_bound(by_phi);
     if (!(sigma > 0) || !std::isfinite(a)) return {};
     double reach = first_share * Delta.scale(w);
     for (int i = 0; i < halvings; ++i, reach *= 0.5) {
