@@ -247,9 +247,9 @@ def delay_margin(system: quorv, k: SupportsIndex | Iterable[SupportsIndex], /) -
     order of the delays d = (phi + 2 pi l) / w they give, and a box in which
     a located zero is the only one is dropped at once. The margin is the
     first of these delays at which the argument-principle count right of the
-    axis (as is_stable takes it) is 0 just before (1e-6 relative) and
-    positive just after: a root that touches the axis and returns does not
-    end it. A stable system has no root at 0 for any delay (Delta(0) =
+    axis (as is_stable takes it) is 0 just before and positive just after
+    (1e-6 of the delay or of the system's time unit away): a root that
+    touches the axis and returns does not end it. A stable system has no root at 0 for any delay (Delta(0) =
     -sum_j A_j), and crossings at frequencies below 1e-12 of the bound, which
     need delays beyond any use, are not looked for. Computed on a balanced
     copy of the system, in its own time unit.
