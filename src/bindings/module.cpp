@@ -22,6 +22,7 @@
 #include "model/quorv.h"
 #include "roots/count/root_count.h"
 #include "roots/roots.h"
+#include "roots/analysis/delay_margin.h"
 #include "roots/analysis/sensitivity.h"
 #include "roots/analysis/spectral_abscissa.h"
 #include "roots/analysis/spectrum.h"
@@ -198,6 +199,22 @@ bool is_stable(const quorv::quorv& sys) {
     });
 }
 
+// The delay margin, with a RuntimeWarning when the search for crossings ran
+// out of its budget: the value is then a lower bound.
+double delay_margin(const quorv::quorv& sys, const std::vector<long long>& terms) {
+    const quorv::margin_result result =
+        unlocked(sys, [&](const quorv::quorv& model, const quorv::interrupt_check& check) {
+            return quorv::delay_margin(model, terms, check);
+        });
+    if (!result.certified &&
+        PyErr_WarnFormat(PyExc_RuntimeWarning, 2,
+                         "delay_margin: stable for every added delay below %R; beyond it, the search for "
+                         "crossings of the axis ran out of its work budget",
+                         nb::float_(result.margin).ptr()) < 0)
+        throw nb::python_error();
+    return result.margin;
+}
+
 std::pair<std::vector<Eigen::MatrixXcd>, Eigen::VectorXcd> sensitivity(const quorv::quorv& sys,
                                                                        std::complex<double> lambda) {
     quorv::root_sensitivity derivatives =
@@ -369,4 +386,5 @@ NB_MODULE(_core, m) {
     m.def("spectrum", [](const quorv::quorv& sys, double r) { return located_spectrum{::spectrum(sys, r), r}; });
     m.def("spectral_abscissa", &spectral_abscissa);
     m.def("is_stable", &is_stable);
+    m.def("delay_margin", &delay_margin);
 }

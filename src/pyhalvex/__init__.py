@@ -1,6 +1,8 @@
 """halvex python bindings"""
 # What the package is and how to use it: README.md and help() of each function.
-from typing import Annotated as _Annotated
+import operator as _operator
+from collections.abc import Iterable as _Iterable
+from typing import Annotated as _Annotated, SupportsIndex as _SupportsIndex
 
 import numpy as _np
 from numpy.typing import NDArray as _NDArray
@@ -12,6 +14,7 @@ __all__ = [
     "Spectrum",
     "__version__",
     "count_roots",
+    "delay_margin",
     "is_stable",
     "quorv",
     "roots",
@@ -203,6 +206,62 @@ def is_stable(system: quorv, /) -> bool:
         False
     """
     return _core.is_stable(system)
+
+
+def delay_margin(system: quorv, k: _SupportsIndex | _Iterable[_SupportsIndex], /) -> float:
+    """How much longer the delay of term k (or of the terms k together) can
+    grow before system loses asymptotic stability.
+
+    Arguments:
+        system: the quorv model.
+        k: the index of a term, or a sequence of indices of terms whose
+           delays grow together (one loop delay that appears in several
+           terms); every other delay stays fixed. A term without delay may
+           be listed: its delay then grows from 0.
+
+    Returns a float: the largest d >= 0 such that the system with h_j + d'
+    for every j in k is asymptotically stable for every d' in [0, d), in the
+    unit of the delays; math.inf when no added delay destabilises it; 0.0
+    when it is not asymptotically stable as given (is_stable is False).
+
+    A root crosses the imaginary axis at jw only where
+    Delta(w, phi) = jw I - sum_{j not in k} exp(-jw h_j) A_j - sum_{j in k} exp(-j(w h_j + phi)) A_j
+    is singular, phi = w d (mod 2 pi), and then |w| <= sum_j |A_j|_2. All
+    such (w, phi) are sought on that bounded rectangle by branch and bound:
+    a cell is dropped only where the smallest singular value of Delta at its
+    centre exceeds a bound on how much Delta changes within it, so no
+    crossing is passed over; zeros are located by Newton's method, in the
+    order of the delays d = (phi + 2 pi l) / w they give, and a box in which
+    a located zero is the only one is dropped at once. The margin is the
+    first of these delays at which the argument-principle count right of the
+    axis (as is_stable takes it) is 0 just before and positive just after
+    (1e-6 of the delay or of the system's time unit away): a root that
+    touches the axis and returns does not end it. A stable system has no root at 0 for any delay (Delta(0) =
+    -sum_j A_j), and crossings at frequencies below 1e-12 of the bound, which
+    need delays beyond any use, are not looked for. Computed on a balanced
+    copy of the system, in its own time unit.
+
+    Raises ValueError for no term, an index out of range or given twice, and
+    for the models that roots refuses, with the same errors; TypeError for
+    an index that is not an integer; RuntimeError when a count does not
+    resolve or contradicts the crossings found. When the search for
+    crossings runs out of its work budget (a system on the edge of
+    delay-independent stability, a defective double crossing) a
+    RuntimeWarning says so, and the value returned is a delay below which
+    the system is certainly stable.
+
+    Example:
+        >>> A0 = np.array([[0.0, 1.0], [0.0, 0.0]])           # x'' = u
+        >>> A1 = np.array([[0.0, 0.0], [-1.0, -1.5]])         # u = -x(t - d) - 1.5 x'(t - d)
+        >>> d = pyhalvex.delay_margin(pyhalvex.quorv([A0, A1], [0.0, 0.0]), 1)
+        >>> round(d, 9)
+        0.728075346
+    """
+    if isinstance(k, _Iterable):
+        terms = [_operator.index(j) for j in k]
+    else:
+        terms = [_operator.index(k)]
+    return _core.delay_margin(system, terms)
 
 
 def __dir__() -> list[str]:

@@ -19,7 +19,7 @@ import pyhalvex
 from pyhalvex import quorv
 
 README = Path(__file__).resolve().parents[2] / "README.md"
-FUNCTIONS = ["roots", "count_roots", "sensitivity", "spectrum", "spectral_abscissa", "is_stable"]
+FUNCTIONS = ["roots", "count_roots", "sensitivity", "spectrum", "spectral_abscissa", "is_stable", "delay_margin"]
 
 
 def scalar(a, b, tau=1.0):
