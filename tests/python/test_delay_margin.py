@@ -1,13 +1,18 @@
 """delay_margin against closed forms, against is_stable on either side of
 the margin, and on the arguments it refuses."""
 import math
-import warnings
+import subprocess
+import sys
+from concurrent.futures import ThreadPoolExecutor
+from pathlib import Path
 
 import numpy as np
 import pytest
 
 import pyhalvex
 from pyhalvex import quorv
+
+EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
 
 
 def scalar(a, b, tau0):
@@ -110,3 +115,20 @@ def test_bad_terms(k, error, message):
 def test_bad_model_is_refused_as_roots_refuses_it():
     with pytest.raises(ValueError, match="delay 1 is negative"):
         pyhalvex.delay_margin(quorv([np.eye(1), np.eye(1)], [0.0, -0.5]), 0)
+
+
+def test_margin_map_marks_the_closed_form_region_of_every_delay(tmp_path):
+    # The example's oscillator loop: the points stable for every delay are those
+    # where the crossing polynomial has no positive root, off its edge.
+    sys.path.insert(0, str(EXAMPLES))
+    import delay_margin as example
+
+    kp, kd = np.linspace(-0.15, 1.15, 7), np.linspace(-0.15, 1.55, 6)  # none on the edge itself
+    with ThreadPoolExecutor(2) as pool:
+        margins = example.margin_map(kp, kd, 1.0, 1.0, pool)
+    p, d = np.meshgrid(kp, kd)
+    assert np.array_equal(np.isinf(margins), example.delay_independent(p, d, 1.0, 1.0))
+    done = subprocess.run([sys.executable, str(EXAMPLES / "delay_margin.py"), "--grid", "6",
+                           "--output", str(tmp_path / "margin.png")], capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    assert (tmp_path / "margin.png").stat().st_size > 0

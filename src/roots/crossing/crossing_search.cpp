@@ -13,7 +13,8 @@ namespace {
 constexpr double two_pi = 2 * std::numbers::pi;
 // Sizes relative to Delta's terms |w| + sum_k |A_k|. A cell's size is the
 // most Delta can change within it by the global bounds on its derivatives.
-// Below newton_cell Newton's method locates the zero a cell may hold; a
+// Below newton_cell Newton's method locates the zero a cell may hold (once
+// per cell, not in each of its parts again); a
 // cell below finest_cell that no bound excludes is taken to hold a zero
 // (numerically, Delta is singular there to 1e-9), the one located near it
 // when there is one. Delta is formed to rounding_share of its terms.
@@ -126,13 +127,15 @@ void crossing_search::examine(const cell& c) {
         if (!near_known_zero(w, phi, 4 * size)) add_zero(locate(w, phi, zero) ? zero : axis_crossing{w, phi, 0});
         return;
     }
-    if (size <= newton_cell * scale && !near_known_zero(w, phi, 4 * size) && locate(w, phi, zero)) add_zero(zero);
+    const bool small = size <= newton_cell * scale;
+    if (small && !c.newton_tried && !near_known_zero(w, phi, 4 * size) && locate(w, phi, zero)) add_zero(zero);
+    const bool tried = c.newton_tried || small;
     if (width_w >= width_phi) {
-        cells.push({c.w0, w, c.phi0, c.phi1});
-        cells.push({w, c.w1, c.phi0, c.phi1});
+        cells.push({c.w0, w, c.phi0, c.phi1, tried});
+        cells.push({w, c.w1, c.phi0, c.phi1, tried});
     } else {
-        cells.push({c.w0, c.w1, c.phi0, phi});
-        cells.push({c.w0, c.w1, phi, c.phi1});
+        cells.push({c.w0, c.w1, c.phi0, phi, tried});
+        cells.push({c.w0, c.w1, phi, c.phi1, tried});
     }
 }
 

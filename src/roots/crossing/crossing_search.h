@@ -49,6 +49,9 @@ public:
 private:
     struct cell {
         double w0, w1, phi0, phi1;
+        // Whether Newton's method ran from this cell or one it came from:
+        // it runs once per small cell, not again in each of its parts.
+        bool newton_tried = false;
         double least_delay() const;
         bool operator<(const cell& other) const { return least_delay() > other.least_delay(); }
     };
