@@ -1,4 +1,4 @@
-#include "roots/complete/enclosure.h"
+#include "roots/count/enclosure.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,6 +30,8 @@ constexpr double tight_enough = 1e-9;
 constexpr double singular_share = 1e-13;
 // Trapezoid nodes of the moments: the error falls like (inner/outer)^nodes.
 constexpr int moment_nodes = 128;
+// Trapezoid nodes of a disk's mean.
+constexpr int mean_nodes = 64;
 // Polished zeros of one disk closer than this share of its radius are
 // enclosed together.
 constexpr double coincidence = 1e-2;
@@ -55,6 +57,13 @@ bool counts(log_determinant& f, cplx centre, double radius, long m) {
 encloser::encloser(log_determinant& f) : f(f), polish(f.system()) {}
 
 std::vector<root_cluster> encloser::around(cplx z, double least, double room) { return around(z, least, room, 0); }
+
+std::optional<cplx> encloser::refined(cplx start, double reach) {
+    f.budget().spend(refinement::steps);
+    const auto p = polish.from(start);
+    if (p && p->residual < acceptance_residual && std::abs(p->root - start) < reach) return p->root;
+    return std::nullopt;
+}
 
 cplx encloser::sharpened(cplx z) {
     log_det_sample s;
@@ -248,10 +257,30 @@ bool singular_at(const quorv& sys, cplx z) {
     Eigen::MatrixXcd Delta(sys.n(), sys.n());
     characteristic_matrix(sys, z, Delta);
     if (!Delta.allFinite()) return false;
-    double terms = std::abs(z);
-    for (std::size_t k = 0; k < sys.mA(); ++k) terms += std::exp(-z.real() * sys.hk(k)) * sys.Ak(k).blueNorm();
+    // Each row divided by the terms that cancel in it, so that rounding is
+    // judged row by row, not against the largest entry of the system.
+    Eigen::VectorXd terms = Eigen::VectorXd::Constant(sys.n(), std::abs(z));
+    for (std::size_t k = 0; k < sys.mA(); ++k)
+        terms += std::exp(-z.real() * sys.hk(k)) * sys.Ak(k).cwiseAbs().rowwise().sum();
+    for (Eigen::Index i = 0; i < terms.size(); ++i)
+        if (!(terms[i] > 0)) return true;  // a zero row: Delta(z) is singular
+    Delta.array().colwise() /= terms.array();
+    if (!Delta.allFinite()) return false;
     const Eigen::VectorXd sigma = Eigen::BDCSVD<Eigen::MatrixXcd>(Delta).singularValues();
-    return sigma[sigma.size() - 1] <= singular_share * terms;
+    return sigma[sigma.size() - 1] <= singular_share;
+}
+
+cplx zeros_mean(log_determinant& f, cplx centre, double radius, long m) {
+    // With lambda = centre + radius e^{i theta}, (1/2 pi i) oint (lambda - centre) g dlambda
+    // is the mean over theta of g (lambda - centre)^2: the sum of (zero - centre).
+    cplx sum = 0;
+    log_det_sample s;
+    for (int j = 0; j < mean_nodes; ++j) {
+        const cplx offset = std::polar(radius, 2 * std::numbers::pi * j / mean_nodes);
+        if (!f.evaluate(centre + offset, s)) return {NAN, NAN};
+        sum += s.g * offset * offset;
+    }
+    return centre + sum / double(mean_nodes) / double(m);
 }
 
 }  // namespace quorv
