@@ -164,13 +164,6 @@ std::vector<std::complex<double>> roots(const quorv::quorv& sys, double r) {
                                   "roots: counted %ld roots with Re >= r, found %ld; they could not all be "
                                   "enclosed in disjoint disks that the count confirms",
                                   report.counted, report.found);
-    else if (report.state != completeness::confirmed)
-        failed = PyErr_WarnFormat(PyExc_RuntimeWarning, 2,
-                                  "roots: found %ld roots with Re >= r; completeness could not be checked, as %s",
-                                  report.found,
-                                  report.state == completeness::unbounded
-                                      ? "the bound on the roots' modulus is not finite for this r"
-                                      : "counting them did not resolve within the work budget");
     if (failed < 0) throw nb::python_error();
     return found;
 }

@@ -42,10 +42,12 @@ constexpr std::uint32_t phase_samples = 20;
 constexpr Eigen::Index fine_grid_up_to_order = 20;
 constexpr std::uint32_t coarse_phase_samples = 8;
 constexpr int degree_cap = 100;
-// Evaluations of the characteristic matrix the completion may spend.
+// Evaluations of the characteristic matrix the completion may spend, and
+// per root expected in the counted region when that is more: locating a
+// root on a chain costs a Newton run and the counts of its disk.
 constexpr long completion_evaluations = 400000;
-// How often the line may move left past a root whose disk crosses it.
-constexpr int line_moves = 3;
+constexpr double evaluations_per_root = 256;
+constexpr double count_per_root = 64;
 
 // The estimate reads term 0 as the undelayed part of the system, while the
 // roots do not depend on the order of the terms: it sees them sorted by
@@ -193,7 +195,7 @@ std::vector<std::complex<double>> assemble(const clustered_roots& pencil, const 
                                            const completion_outcome& added, const rectangle& region) {
     std::vector<std::complex<double>> result;
     const auto emit = [&](const root_cluster& c) {
-        if (region.contains(c.z)) result.insert(result.end(), c.multiplicity, c.z);
+        if (region.contains(c.z) && !c.left_of_line) result.insert(result.end(), c.multiplicity, c.z);
     };
     std::vector<bool> emitted(pencil.clusters.size(), false);
     for (const std::size_t owner : pencil.owner)
@@ -204,20 +206,10 @@ std::vector<std::complex<double>> assemble(const clustered_roots& pencil, const 
     return result;
 }
 
-// The leftmost point of the certified disks that cross the region's left
-// side, if any: their zeros may lie on either side of it.
-std::optional<double> leftmost_crossing(const std::vector<root_cluster>& known, double left) {
-    std::optional<double> crossing;
-    for (const root_cluster& c : known)
-        if (c.certified() && c.z.real() - c.radius < left && c.z.real() + c.radius >= left)
-            crossing = std::min(crossing.value_or(left), c.z.real() - c.radius);
-    return crossing;
-}
-
 bool accounted_for(const std::vector<root_cluster>& known, const region_count& region) {
     long inside = 0;
     for (const root_cluster& c : known) {
-        if (!region.region.contains(c.z)) continue;
+        if (!region.region.contains(c.z) || c.multiplicity == 0) continue;
         if (!c.certified() || c.z.real() - c.radius < region.left) return false;
         inside += c.multiplicity;
     }
@@ -231,35 +223,43 @@ void to_callers_units(root_search& s, double unit) {
         for (std::complex<double>& z : *list) z /= unit;
     for (auto* clusters : {&s.pencil.clusters, &s.known, &s.added.added})
         for (root_cluster& c : *clusters) c.z /= unit, c.radius /= unit;
+    for (root_cluster& c : s.region.near_line) c.z /= unit, c.radius /= unit;
     s.region.left /= unit;
     s.region.region = {s.region.region.x0 / unit, s.region.region.x1 / unit,
                        s.region.region.y0 / unit, s.region.region.y1 / unit};
 }
 
+// The pencil's entries that the count's disks near the line do not
+// already hold.
+std::vector<std::complex<double>> outside(const std::vector<std::complex<double>>& z,
+                                          const std::vector<root_cluster>& disks) {
+    std::vector<std::complex<double>> kept;
+    std::copy_if(z.begin(), z.end(), std::back_inserter(kept), [&](std::complex<double> w) {
+        return std::none_of(disks.begin(), disks.end(),
+                            [&](const root_cluster& c) { return std::abs(w - c.z) <= c.radius; });
+    });
+    return kept;
+}
+
 // The pencil's roots near or right of the counted region grouped into
 // distinct roots, each enclosed in a disk, and the roots the count says are
-// missing located. A disk that crosses the region's left side holds a root
-// on the line: the line moves left of it and the region is counted again.
+// missing located. The disks the count decided against the line are taken
+// as they are, so that the roots listed are those the count counts: a
+// pencil root whose disk meets one of them is that root.
 void complete(const quorv& scaled, root_search& s, const interrupt_check& check) {
-    work_budget budget{completion_evaluations, check};
+    work_budget budget{evaluations_for(scaled, s.region.left, completion_evaluations, evaluations_per_root), check};
     log_determinant f(scaled, budget);
     const double band = near_root * std::max(1.0, std::abs(s.region.left));
-    s.right_of_left = on_or_right_of(s.refined, s.region.left - band);
+    s.right_of_left = outside(on_or_right_of(s.refined, s.region.left - band), s.region.near_line);
     const auto start = stopwatch::now();
     s.pencil = cluster_roots(f, s.right_of_left);
     s.seconds.enclosure = seconds_since(start);
+    for (root_cluster& c : s.pencil.clusters)
+        for (const root_cluster& d : s.region.near_line)
+            if (c.certified() && c.meets(d)) c.multiplicity = 0, c.radius = 0;
+    s.pencil.clusters.insert(s.pencil.clusters.end(), s.region.near_line.begin(), s.region.near_line.end());
     s.known = s.pencil.clusters;
-    for (int move = 0;; ++move) {
-        const completion_outcome more = complete_roots(f, s.region.region, s.region.count, s.region.left, s.known);
-        s.added.added.insert(s.added.added.end(), more.added.begin(), more.added.end());
-        s.added.complete = more.complete;
-        const std::optional<double> crossing = leftmost_crossing(s.known, s.region.left);
-        if (!crossing || move == line_moves) break;
-        work_budget count_budget{count_evaluations, check};
-        const region_count wider = count_region(scaled, *crossing, count_budget);
-        if (wider.state != region_count::outcome::counted) break;
-        s.region = wider;
-    }
+    s.added = complete_roots(f, s.region.region, s.region.count, s.region.left, s.known);
     // Pairing moves centres and widens disks, which may then meet.
     pair_conjugates(s.known);
     uncertify_overlaps(s.known);
@@ -279,16 +279,20 @@ root_search search_roots(const quorv& sys, double r, const interrupt_check& chec
     const quorv& scaled = own.sys;
     const double r_own = r * own.unit;
     root_search s;
+    if (!std::isfinite(root_bound(scaled, r_own))) {
+        // No count is possible, and the pencil's roots alone would be an
+        // arbitrary subset.
+        s.region.state = region_count::outcome::unbounded;
+        return s;
+    }
     auto start = stopwatch::now();
     s.refined = global_stage(scaled, r_own, s, check);
     s.seconds.global = seconds_since(start);
     start = stopwatch::now();
-    if (std::isfinite(root_bound(scaled, r_own))) {
-        work_budget budget{count_evaluations, check};
+    {
+        work_budget budget{evaluations_for(scaled, r_own, count_evaluations, count_per_root), check};
         s.region = naming_allocation_failure("the count of the roots of the system " + order_of(sys),
                                              [&] { return count_region(scaled, r_own, budget); });
-    } else {
-        s.region.state = region_count::outcome::unbounded;
     }
     s.seconds.count = seconds_since(start);
     start = stopwatch::now();
@@ -315,24 +319,21 @@ std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report
     report.degree_used = s.degree_used;
     report.seconds = s.seconds;
     if (s.region.state == region_count::outcome::counted) {
-        report.counted = s.region.count;
+        report.counted = s.region.on_or_right();
         for (const root_cluster& c : s.known)
-            if (s.region.region.contains(c.z)) report.found += c.multiplicity;
+            if (s.region.region.contains(c.z) && !c.left_of_line) report.found += c.multiplicity;
         report.state = s.certified                        ? roots_report::completeness::confirmed
                        : report.found < report.counted ? roots_report::completeness::incomplete
                                                        : roots_report::completeness::uncertified;
         return assemble(s.pencil, s.known, s.added, s.region.region);
     }
-    report.state = s.region.state == region_count::outcome::unbounded ? roots_report::completeness::unbounded
-                                                                      : roots_report::completeness::uncounted;
-    std::vector<std::complex<double>> result = on_or_right_of(s.refined, r);
-    // With nothing found and nothing counted, an empty list would read as
-    // "no roots right of r".
-    if (result.empty() && report.state == roots_report::completeness::unbounded && std::isfinite(r))
+    // Without a count, whatever the pencil reached would be an arbitrary
+    // subset of the roots, which reads as all of them.
+    if (s.region.state == region_count::outcome::unbounded)
         throw std::runtime_error("the roots right of r can neither be bounded nor counted: the "
                                  "damping factors overflow; a larger r is needed");
-    report.found = static_cast<long>(result.size());
-    return result;
+    counted_or_throw(s.region, r, "roots");
+    return {};
 }
 
 std::vector<std::complex<double>> roots(const quorv& sys, double r, const interrupt_check& check) {

@@ -32,8 +32,6 @@ struct stage_seconds {
 struct roots_report {
     enum class completeness {
         confirmed,    // as many roots as the count says (or none can exist)
-        unbounded,    // the root bound is not finite: no count was possible
-        uncounted,    // the count did not resolve within the work budget
         incomplete,   // counted, but not all of them located within the budget
         uncertified,  // counted and located, but not every root enclosed in a
                       // disk of its own that the count confirms

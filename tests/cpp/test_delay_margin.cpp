@@ -100,7 +100,7 @@ TEST(DelayMargin, CrossingsOfABadlyScaledSystem) {
     const Eigen::Vector2d s(1.0, std::ldexp(1.0, 40));
     quorv::quorv scaled = loop;
     for (MatrixXd& a : scaled.A) a = s.asDiagonal() * a * s.cwiseInverse().asDiagonal();
-    for (const quorv::quorv& sys : {loop, quorv::balanced(scaled)}) {
+    for (const quorv::quorv& sys : {loop, quorv::balanced(scaled).sys}) {
         quorv::work_budget budget{100000};
         quorv::crossing_search search(sys, {1}, budget);
         const auto first = search.next();

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "roots/complete/enclosure.h"
+#include "roots/count/enclosure.h"
 
 namespace {
 

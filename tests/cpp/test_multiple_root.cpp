@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "roots/complete/multiple_root.h"
+#include "roots/count/enclosure.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 
 #include "roots/count/root_count.h"
 #include "roots/crossing/crossing_search.h"
-#include "roots/support/balance.h"
 #include "roots/support/time_unit.h"
 #include "roots/support/validate.h"
 
@@ -92,9 +91,9 @@ margin_result delay_margin(const quorv& sys, const std::vector<long long>& terms
     if (!is_stable(sys, check)) return {0.0};
     // The crossing matrix at w = 0 is -sum_k A_k, whatever the delays: a
     // stable system has no root at 0, and no added delay brings one there.
-    // The search runs on the balanced system, whose matrices' norms reflect
-    // the dynamics rather than the units of the states, in its own time unit.
-    const own_time_unit own = in_own_time_unit(balanced(sys));
+    // The search runs on the balanced system in its own time unit, whose
+    // matrices' norms reflect the dynamics rather than the units of the states.
+    const own_time_unit own = in_own_time_unit(sys);
     work_budget budget{search_evaluations, check};
     crossing_search search(own.sys, growing, budget);
     // Each crossing is judged with the next one known, which bounds the

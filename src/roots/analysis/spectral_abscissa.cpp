@@ -9,11 +9,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "roots/pencil/candidates.h"
 #include "roots/complete/completion.h"
 #include "roots/count/log_determinant.h"
 #include "roots/complete/multiple_root.h"
-#include "roots/local/refinement.h"
+#include "roots/local/rightmost_sketch.h"
 #include "roots/count/root_bound.h"
 #include "roots/count/root_count.h"
 #include "roots/support/time_unit.h"
@@ -29,13 +28,6 @@ using cplx = std::complex<double>;
 // at most 1 and the matrices' norms sum to about 1 or more: the degree, the
 // steps and the gaps then mean the same at every time scale.
 
-// A discretization of low degree resolves the roots of small modulus first,
-// the rightmost ones of most systems among them, and its pencil of order
-// (degree + 1) n costs little beside one count. Newton's method runs only
-// from its rightmost eigenvalues in the upper half plane (a refinement costs
-// an SVD of order n); the mirror image of each root is a root as well.
-constexpr int sketch_degree = 6;
-constexpr std::size_t sketch_starts = 4;
 // The first line lies this share of the rightmost root's modulus left of
 // it, so that the strip right of the line holds that root and only the
 // roots within 1e-3 of its scale from its real part.
@@ -50,37 +42,22 @@ constexpr double gap_share = 1e-3;
 constexpr double first_step = 0.25;
 constexpr double growth = 16;
 constexpr double strip_share = 0.125;
+// A strip that still holds more roots than this is halved on, down to a
+// width of narrowest_strip relative: a wide search from the right (below)
+// may end on a strip across many roots of a chain.
+constexpr long strip_roots = 8;
+constexpr double narrowest_strip = 1e-6;
+// Beyond this many roots expected right of the sketch's first line, the
+// search starts from the right instead, at the line right of which the
+// bound R leaves no root (a large gain's sketch reaches roots far from the
+// rightmost, and the region right of them holds thousands).
+constexpr double few_roots = 64;
 // Evaluations of the characteristic matrix the locating may spend.
 constexpr long locate_evaluations = 400000;
-// The count at the axis, by which is_stable decides, runs its path at most
-// 1e-9 max(1, R(0)), moved up to three times by a factor of 16, left of the
-// axis. A rightmost root further left than this share of max(1, R(0))
-// leaves that count at 0 whenever it resolves, one as far right of the axis
-// makes it positive; only a root in between needs the count itself.
-constexpr double axis_margin_share = 1e-4;
-
-// The rightmost roots as Newton's method refines them from the sketch's
-// rightmost eigenvalues; an undelayed system's eigenvalues are its roots.
-std::vector<cplx> rightmost_approximations(const quorv& own, const interrupt_check& check) {
-    const Eigen::VectorXcd eigenvalues =
-        largest_delay(own) == 0 ? undelayed_candidates(own, check) : pencil_candidates(own, sketch_degree, check);
-    std::vector<cplx> starts;
-    for (const cplx& z : eigenvalues)
-        if (std::isfinite(z.real()) && z.imag() >= 0 && std::isfinite(z.imag())) starts.push_back(z);
-    const std::size_t tried = std::min(starts.size(), sketch_starts);
-    std::partial_sort(starts.begin(), starts.begin() + tried, starts.end(),
-                      [](cplx a, cplx b) { return a.real() > b.real(); });
-    std::vector<cplx> refined;
-    refinement polish(own);
-    for (std::size_t i = 0; i < tried; ++i) {
-        check.poll();
-        const auto root = polish.from(starts[i]);
-        if (!root || !(root->residual < acceptance_residual)) continue;
-        refined.push_back(root->root);
-        if (root->root.imag() != 0) refined.push_back(std::conj(root->root));
-    }
-    return refined;
-}
+// Disks that end further left of the axis than this (in the system's own
+// time unit) are decided left of it by any count there; the count's path
+// examines zeros within 1e-4 of its line.
+constexpr double axis_margin = 1e-4;
 
 // The first line to count: gap_share of the rightmost approximation's
 // modulus left of it, or a first step left of the axis without one.
@@ -125,39 +102,51 @@ double next_line(const quorv& own, double r, double& step) {
 region_count strip_with_roots(const quorv& own, double line, double unit, const interrupt_check& check) {
     region_count counted = count_at(own, line, unit, check);
     double empty = line, step = first_step;
-    for (; counted.count == 0; step *= 2) {
+    for (; counted.on_or_right() == 0; step *= 2) {
         empty = line;
         line = next_line(own, line, step);
         if (!std::isfinite(root_bound(own, line))) no_roots(empty / unit);
         counted = count_at(own, line, unit, check);
     }
-    while (empty - line > strip_share * std::max(1.0, std::abs(line))) {
+    const auto wide = [&] {
+        const double width = (empty - line) / std::max(1.0, std::abs(line));
+        return width > strip_share || (counted.on_or_right() > strip_roots && width > narrowest_strip);
+    };
+    while (wide()) {
         const double middle = 0.5 * (line + empty);
         const region_count at_middle = count_at(own, middle, unit, check);
-        if (at_middle.count > 0) line = middle, counted = at_middle;
+        if (at_middle.on_or_right() > 0) line = middle, counted = at_middle;
         else empty = middle;
     }
     return counted;
 }
 
-// The rightmost root in the counted strip, with its disk: the
-// approximations there grouped into distinct roots, and the roots the count
-// says are missing located by the completion.
-root_cluster rightmost_located(const quorv& own, const region_count& strip, const std::vector<cplx>& approximations,
+// The roots in the counted strip, with their disks: the count's disks near
+// its line, the approximations there grouped into distinct roots, and the
+// roots the count says are missing located by the completion.
+std::vector<root_cluster> strip_located(const quorv& own, const region_count& strip, const std::vector<cplx>& approximations,
                          double unit, const interrupt_check& check) {
     work_budget budget{locate_evaluations, check};
     log_determinant f(own, budget);
     std::vector<cplx> inside;
     std::copy_if(approximations.begin(), approximations.end(), std::back_inserter(inside),
-                 [&](cplx z) { return z.real() >= strip.left; });
+                 [&](cplx z) {
+                     return z.real() >= strip.left &&
+                            std::none_of(strip.near_line.begin(), strip.near_line.end(),
+                                         [&](const root_cluster& c) { return std::abs(z - c.z) <= c.radius; });
+                 });
     std::vector<root_cluster> known = cluster_roots(f, inside).clusters;
+    for (root_cluster& c : known)
+        for (const root_cluster& d : strip.near_line)
+            if (c.certified() && c.meets(d)) c.multiplicity = 0, c.radius = 0;
+    known.insert(known.end(), strip.near_line.begin(), strip.near_line.end());
     complete_roots(f, strip.region, strip.count, strip.left, known);
     long located = 0;
-    root_cluster rightmost{-std::numeric_limits<double>::infinity()};
+    std::vector<root_cluster> in_strip;
     for (const root_cluster& c : known)
-        if (strip.region.contains(c.z)) {
+        if (strip.region.contains(c.z) && c.multiplicity > 0) {
             located += c.multiplicity;
-            if (c.z.real() > rightmost.z.real()) rightmost = c;
+            in_strip.push_back(c);
         }
     if (located < strip.count) {
         std::ostringstream message;
@@ -165,7 +154,7 @@ root_cluster rightmost_located(const quorv& own, const region_count& strip, cons
                 << " but located only " << located << " of them within the work budget";
         throw std::runtime_error(message.str());
     }
-    return rightmost;
+    return in_strip;
 }
 
 // Whether the count at the axis, taken exactly as is_stable takes it (in
@@ -181,21 +170,30 @@ double spectral_abscissa(const quorv& sys, const interrupt_check& check) {
     validate(sys);
     if (sys.n() == 0) throw std::invalid_argument("spectral_abscissa: a system of order 0 has no roots");
     const own_time_unit own = in_own_time_unit(sys);
-    const std::vector<cplx> approximations = rightmost_approximations(own.sys, check);
-    const region_count strip = strip_with_roots(own.sys, first_line(approximations), own.unit, check);
-    const root_cluster located = rightmost_located(own.sys, strip, approximations, own.unit, check);
-    const double rightmost = located.z.real();
-    // Every root right of the strip's line is located, so the rightmost one
-    // tells the count at the axis, unless it lies within that count's margin
-    // or its disk (a multiple root's may be wide) reaches the axis.
-    const double margin = axis_margin_share * std::max(1.0, root_bound(own.sys, 0.0));
-    const bool unstable =
-        rightmost > margin || (rightmost + located.radius >= -margin && axis_holds_roots(sys, check));
+    const std::vector<cplx> approximations = rightmost_sketch(own.sys, check);
+    double line = first_line(approximations);
+    if (expected_roots(own.sys, line) > few_roots) line = rootless_line(own.sys, line);
+    const region_count strip = strip_with_roots(own.sys, line, own.unit, check);
+    const std::vector<root_cluster> located = strip_located(own.sys, strip, approximations, own.unit, check);
+    root_cluster rightmost_disk{-std::numeric_limits<double>::infinity()};
+    double reach = -std::numeric_limits<double>::infinity();
+    for (const root_cluster& c : located) {
+        if (c.z.real() > rightmost_disk.z.real()) rightmost_disk = c;
+        reach = std::max(reach, c.z.real() + c.radius);
+    }
+    const double rightmost = rightmost_disk.z.real();
+    // Every root right of the strip's line is located. A disk wholly right
+    // of the axis makes the count at the axis positive, whatever disks that
+    // count uses; disks that all end well left of it leave that count at
+    // zero. Only a disk near the axis needs the count itself, the one rule
+    // by which is_stable decides.
+    const bool unstable = rightmost - rightmost_disk.radius > 0 ||
+                          (reach >= -axis_margin && axis_holds_roots(sys, check));
     // The sign follows the count at the axis, as is_stable does: a root on
     // the axis, or within the count's margin left of it, makes the abscissa
     // 0 rather than a rounding error's worth below it; without one, a root
     // located at -0.0 is still left of it.
-    if (unstable && std::abs(rightmost) <= located.radius) return 0.0;  // its disk meets the axis
+    if (unstable && std::abs(rightmost) <= rightmost_disk.radius) return 0.0;  // its disk meets the axis
     return unstable ? std::max(0.0, rightmost / own.unit)
                     : std::min(rightmost / own.unit, -std::numeric_limits<double>::denorm_min());
 }

@@ -48,7 +48,7 @@ spectrum_result spectrum(const quorv& sys, double r, const interrupt_check& chec
     const long count = counted_or_throw(search.region, r, "spectrum");
     std::vector<root_cluster> inside;
     for (const root_cluster& c : search.known)
-        if (search.region.region.contains(c.z)) inside.push_back(c);
+        if (search.region.region.contains(c.z) && c.multiplicity > 0 && !c.left_of_line) inside.push_back(c);
     return from_clusters(std::move(inside), count, search.certified, search.degree_used);
 }
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "roots/complete/enclosure.h"
+#include "roots/count/enclosure.h"
 #include "roots/local/refinement.h"
 
 namespace quorv {

@@ -7,7 +7,7 @@
 #include <numeric>
 
 #include "roots/count/argument_count.h"
-#include "roots/complete/enclosure.h"
+#include "roots/count/enclosure.h"
 
 namespace quorv {
 
@@ -22,7 +22,6 @@ constexpr double widest_group = 5e-2;
 constexpr double room_cap = 0.1;
 // Up to this many nearby entries are enclosed in one disk.
 constexpr std::size_t few_entries = 8;
-constexpr int mean_nodes = 64;
 
 // Greedy grouping: an entry joins the first group whose first member lies
 // within tolerance(member) of it.
@@ -240,6 +239,7 @@ clustered_roots cluster_roots(log_determinant& f, const std::vector<cplx>& found
 // exactly, and a root the mirror maps onto itself is real.
 void pair_conjugates(std::vector<root_cluster>& clusters) {
     for (root_cluster& c : clusters) {
+        if (c.multiplicity == 0) continue;  // absorbed into another root
         const double lean = std::abs(c.z.imag());
         if (lean <= (c.certified() ? c.radius : same_root * root_scale(c.z))) {
             c.z.imag(0.0);
@@ -248,7 +248,7 @@ void pair_conjugates(std::vector<root_cluster>& clusters) {
         }
         if (c.z.imag() < 0) continue;
         for (root_cluster& mirror : clusters)
-            if (std::abs(mirror.z - std::conj(c.z)) <= std::max(same_root * root_scale(c.z), c.radius)) {
+            if (mirror.multiplicity > 0 && std::abs(mirror.z - std::conj(c.z)) <= std::max(same_root * root_scale(c.z), c.radius)) {
                 const cplx paired = 0.5 * (c.z + std::conj(mirror.z));
                 const double moved = std::abs(paired - c.z);
                 const bool certified = c.certified() && mirror.certified();
@@ -274,19 +274,6 @@ void uncertify_overlaps(std::vector<root_cluster>& clusters) {
         });
     for (std::size_t i = 0; i < clusters.size(); ++i)
         if (overlapping[i]) clusters[i].radius = 0;
-}
-
-cplx zeros_mean(log_determinant& f, cplx centre, double radius, long m) {
-    // With lambda = centre + radius e^{i theta}, (1/2 pi i) oint (lambda - centre) g dlambda
-    // is the mean over theta of g (lambda - centre)^2: the sum of (zero - centre).
-    cplx sum = 0;
-    log_det_sample s;
-    for (int j = 0; j < mean_nodes; ++j) {
-        const cplx offset = std::polar(radius, 2 * std::numbers::pi * j / mean_nodes);
-        if (!f.evaluate(centre + offset, s)) return {NAN, NAN};
-        sum += s.g * offset * offset;
-    }
-    return centre + sum / double(mean_nodes) / double(m);
 }
 
 }  // namespace quorv

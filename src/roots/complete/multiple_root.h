@@ -8,31 +8,9 @@
 #include <vector>
 
 #include "roots/count/log_determinant.h"
+#include "roots/count/root_cluster.h"
 
 namespace quorv {
-
-// The size a root's tolerances are relative to: max(1, |z|).
-inline double root_scale(std::complex<double> z) { return std::max(1.0, std::abs(z)); }
-// Two refined roots within same_root * root_scale of each other are one root
-// to rounding (Newton's method takes a simple root to about 1e-15
-// relative); distinct roots within near_root * root_scale of each other may
-// be the scattered approximations of one multiple root.
-inline constexpr double same_root = 1e-9;
-inline constexpr double near_root = 1e-4;
-
-// One distinct root, its multiplicity and its certificate: the disk
-// |lambda - z| <= radius holds exactly `multiplicity` zeros of det Delta by
-// the argument principle. A radius of 0 means no such disk was found.
-struct root_cluster {
-    std::complex<double> z;
-    long multiplicity = 1;
-    double radius = 0;
-
-    bool certified() const { return radius > 0; }
-    bool meets(const root_cluster& other) const {
-        return std::abs(z - other.z) <= radius + other.radius;
-    }
-};
 
 // The roots a computation found, each entry once more per candidate that
 // reached it, grouped into distinct roots, each enclosed in a disk of its
@@ -63,10 +41,5 @@ void pair_conjugates(std::vector<root_cluster>& clusters);
 // told apart.
 void uncertify_overlaps(std::vector<root_cluster>& clusters);
 
-// The mean of the m zeros of det Delta inside |lambda - centre| = radius,
-// (1/m) (1/2 pi i) oint lambda g(lambda) dlambda, by the trapezoid rule,
-// which converges geometrically on a circle with no zero near it. NaN when
-// an evaluation fails.
-std::complex<double> zeros_mean(log_determinant& f, std::complex<double> centre, double radius, long m);
 
 }  // namespace quorv

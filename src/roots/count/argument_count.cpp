@@ -31,7 +31,16 @@ constexpr double shortest_step = 1e-13;
 double wrapped(double angle) { return angle - two_pi * std::round(angle / two_pi); }
 
 void watch(path_probe* probe, const log_det_sample& s) {
-    if (probe && 1 / std::abs(s.g) < probe->reach) *probe = {s.lambda, 1 / std::abs(s.g)};
+    if (!probe) return;
+    const double reach = 1 / std::abs(s.g);
+    if (reach < probe->reach) probe->at = s.lambda, probe->reach = reach;
+    if (!(reach < probe->near)) {
+        probe->in_pass = false;
+        return;
+    }
+    if (!probe->in_pass) probe->passes.push_back({s.lambda, reach});
+    else if (reach < probe->passes.back().reach) probe->passes.back() = {s.lambda, reach};
+    probe->in_pass = true;
 }
 
 // The change of arg det Delta along lambda(t), t in [0, 1], starting from the
@@ -46,7 +55,7 @@ std::optional<double> phase_change(log_determinant& f, const std::function<cplx(
         const double floor = shortest_step * std::min(1.0, std::max(1.0, std::abs(at.lambda)) / length);
         for (;;) {
             if (dt < floor) {
-                if (probe) *probe = {at.lambda, 0};
+                if (probe) probe->at = at.lambda, probe->reach = 0;
                 return std::nullopt;
             }
             const double t1 = t + dt >= 1 - shortest_step ? 1.0 : t + dt;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <complex>
 #include <optional>
+#include <vector>
 
 #include "roots/count/log_determinant.h"
 
@@ -23,13 +24,23 @@ struct rectangle {
 // when a zero lies too close to the path to be resolved, or when the work
 // budget runs out.
 std::optional<long> count_in_rectangle(log_determinant& f, const rectangle& rect);
+struct path_probe_pass {
+    std::complex<double> at;
+    double reach;
+};
 // Where a count's path came closest to a zero of det Delta: the point and
 // 1/|g| there, which is about the distance to the zero (m zeros at distance
 // d make |g| about m/d); reach 0 where the path met a zero it could not
 // pass.
+// `passes` collects, for every run of samples with reach below `near`, the
+// one closest to a zero: where the path passed near zeros that may lie on
+// either side of it.
 struct path_probe {
     std::complex<double> at;
     double reach = HUGE_VAL;
+    double near = 0;
+    std::vector<path_probe_pass> passes;
+    bool in_pass = false;
 };
 
 // The same for a rectangle symmetric about the real axis (y0 = -y1): det

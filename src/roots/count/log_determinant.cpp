@@ -74,6 +74,8 @@ log_determinant::log_determinant(const quorv& sys, work_budget& budget) : sys(sy
     }
     Delta.resize(n, n);
     dDelta.resize(n, n);
+    row_terms.resize(n);
+    for (std::size_t k = 0; k < sys.mA(); ++k) row_sums.push_back(sys.Ak(k).cwiseAbs().rowwise().sum());
     pivots.resize(std::size_t(n));
 }
 
@@ -96,11 +98,11 @@ void log_determinant::form(std::complex<double> lambda) {
 
 bool log_determinant::evaluate(std::complex<double> lambda, log_det_sample& out) {
     if (!work.spend()) return false;
-    const double limit = trusted_share / rounding(lambda);
     double phase = 0, inverse_norm = 0;
     std::complex<double> g;
-    const bool sampled = band_form ? band_form->sample(lambda, phase, g, inverse_norm) && inverse_norm <= limit
-                                   : dense_sample(lambda, limit, phase, g);
+    const bool sampled =
+        band_form ? band_form->sample(lambda, phase, g, inverse_norm) && inverse_norm <= trusted_share / rounding(lambda)
+                  : dense_sample(lambda, trusted_share / row_rounding(), phase, g);
     if (!sampled || !std::isfinite(g.real()) || !std::isfinite(g.imag())) return false;
     out = {lambda, phase, g};
     return true;
@@ -117,6 +119,28 @@ double log_determinant::rounding(std::complex<double> lambda) const {
     return static_cast<double>(sys.n()) * std::numeric_limits<double>::epsilon() * terms;
 }
 
+// The dense evaluation divides each row of Delta and Delta' by the terms
+// that cancel in it, t_i = |lambda| + sum_k |e^{-lambda h_k}| sum_j |A_k,ij|:
+// a positive factor per row changes neither the phase of det Delta nor
+// g = tr(Delta^{-1} Delta'), but the rounding of each scaled row is then
+// some epsilon of it, so the trust in an evaluation is relative to the
+// rows near the root rather than to the largest entry (a stiff mode of
+// 1e8 beside a slow one of 1 would otherwise hide the slow root's
+// neighbourhood in a rounding of 1e8 epsilon).
+double log_determinant::row_rounding() const {
+    return static_cast<double>(sys.n()) * std::numeric_limits<double>::epsilon();
+}
+
+void log_determinant::scale_rows(std::complex<double> lambda) {
+    row_terms.setConstant(std::abs(lambda));
+    for (std::size_t k = 0; k < sys.mA(); ++k)
+        row_terms += std::exp(-lambda.real() * sys.hk(k)) * row_sums[k];
+    for (Eigen::Index i = 0; i < row_terms.size(); ++i)
+        if (!(row_terms[i] > 0)) row_terms[i] = 1;  // a zero row: Delta is singular whatever the scale
+    Delta.array().colwise() /= row_terms.array();
+    dDelta.array().colwise() /= row_terms.array();
+}
+
 // Delta is factored in place (it is formed anew for every evaluation) and
 // Delta' solved for in its own storage: LAPACK's blocked routines, faster
 // than Eigen's LU at every order (about 3x from order 20 on, measured).
@@ -127,6 +151,7 @@ double log_determinant::rounding(std::complex<double> lambda) const {
 bool log_determinant::dense_sample(std::complex<double> lambda, double limit, double& phase,
                                    std::complex<double>& g) {
     form(lambda);
+    scale_rows(lambda);
     if (!Delta.allFinite() || !dDelta.allFinite()) return false;
     const std::int32_t n = static_cast<std::int32_t>(sys.n());
     if (n == 0) {

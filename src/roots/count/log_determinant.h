@@ -51,8 +51,15 @@ private:
     std::vector<double> term_norms;
 
     void form(std::complex<double> lambda);
-    // The perturbation of det Delta, relative, per unit of |Delta^{-1}|.
+    // |A_k| summed along each row, and the terms of each row of Delta.
+    std::vector<Eigen::VectorXd> row_sums;
+    Eigen::VectorXd row_terms;
+
+    // The perturbation of det Delta, relative, per unit of |Delta^{-1}|;
+    // row_rounding the same for Delta with its rows scaled by their terms.
     double rounding(std::complex<double> lambda) const;
+    double row_rounding() const;
+    void scale_rows(std::complex<double> lambda);
     // Fails also when |Delta^{-1}| exceeds limit.
     bool dense_sample(std::complex<double> lambda, double limit, double& phase, std::complex<double>& g);
 };

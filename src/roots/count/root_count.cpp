@@ -1,12 +1,14 @@
 #include "roots/count/root_count.h"
 
 #include <algorithm>
-#include <optional>
 #include <cmath>
+#include <complex>
+#include <numbers>
 #include <sstream>
 #include <stdexcept>
 
-#include "roots/complete/enclosure.h"
+#include "roots/count/enclosure.h"
+#include "roots/count/line_side.h"
 #include "roots/count/root_bound.h"
 #include "roots/support/time_unit.h"
 #include "roots/support/validate.h"
@@ -16,6 +18,13 @@ namespace quorv {
 namespace {
 
 constexpr int contour_moves = 3;
+// Evaluations a count may spend per root expected in its region: the path
+// passes each root near the line in some ten steps.
+constexpr double evaluations_per_root = 64;
+// Beyond this many roots expected right of the axis, is_stable first looks
+// for the rightmost ones from the right.
+constexpr double many_roots = 1000;
+constexpr double growth = 16;
 
 // How far left of r the path runs, in the system's own time unit. A root on
 // the line Re = r must not lie on the path, where its phase cannot be
@@ -25,19 +34,32 @@ constexpr int contour_moves = 3;
 // mode far left does not widen the margin of a slow mode near the line.
 double line_offset(double r) { return 1e-9 * std::max(1.0, std::abs(r)); }
 
-// Where the path's left side passes this close (relative) to zeros, they are
-// examined: a multiple root whose disk crosses the line is on the line.
+// Where the path's left side passes this close (relative to the line) to
+// zeros, they are enclosed and decided against the line.
 constexpr double near_line = 1e-4;
 
-// The leftmost point of a multiple root's disk that crosses the line Re =
-// left near `at`: its zeros are scattered by rounding on both sides of the
-// line, so the line must pass left of all of them.
-std::optional<double> multiple_root_crossing(log_determinant& f, std::complex<double> at, double left) {
-    encloser enclose(f);
-    for (const root_cluster& c : enclose.around(at, 0, 0.25 * root_scale(at)))
-        if (c.multiplicity > 1 && c.z.real() - c.radius < left && c.z.real() + c.radius >= left)
-            return c.z.real() - c.radius;
-    return std::nullopt;
+// A disk above the real axis decided against the line, and its mirror
+// image: det Delta takes conjugate values at conjugate points, so the
+// mirror disk holds as many zeros on the same side. The path's left side
+// runs in the upper half only; a disk that meets the real axis holds real
+// zeros and is its own image.
+void add_with_mirror(std::vector<root_cluster>& decided, const root_cluster& c) {
+    decided.push_back(c);
+    if (c.z.imag() > c.radius) {
+        root_cluster mirror = c;
+        mirror.z = std::conj(c.z);
+        decided.push_back(mirror);
+    }
+}
+
+// The leftmost point of the decided disks that reach across the path at
+// `left`: their zeros may lie on either side of it.
+double left_of_decided(const std::vector<root_cluster>& decided, double left) {
+    double leftmost = left;
+    for (const root_cluster& c : decided)
+        if (c.z.real() - c.radius < left && c.z.real() + c.radius >= left)
+            leftmost = std::min(leftmost, c.z.real() - c.radius);
+    return leftmost;
 }
 
 // No root with Re >= r lies beyond the bound R(r), so none has Re < -R(r):
@@ -50,14 +72,20 @@ double nearest_equivalent_line(const quorv& sys, double r) {
 }
 
 // The count on sys in its own time unit, so that the line's offset and the
-// path's step limits are relative to the system's time scale.
+// path's step limits are relative to the system's time scale. The path runs
+// `offset` left of the line, 16 times further when it meets a zero; where it
+// passes near zeros, they are decided against the line, and the path moves
+// left of each decided disk that reaches across it, so that every one of
+// them is wholly inside or wholly outside the counted region.
 region_count count_in_own_unit(const quorv& sys, double r, work_budget& budget) {
     region_count result;
     r = nearest_equivalent_line(sys, r);
     double offset = line_offset(r);
+    double left = r - offset;
     log_determinant f(sys, budget);
+    encloser enclose(f);
+    std::vector<root_cluster> decided;
     for (int attempt = 0, moves = 0; attempt <= contour_moves;) {
-        const double left = r - offset;
         const double bound = root_bound(sys, left);
         if (!std::isfinite(bound)) {
             result.state = region_count::outcome::unbounded;
@@ -66,22 +94,48 @@ region_count count_in_own_unit(const quorv& sys, double r, work_budget& budget) 
         // Every root with Re >= left lies in the root box; the margin keeps
         // the other three sides away from them.
         const rectangle region = with_margin(root_box(sys, left), 10 * offset);
-        path_probe closest;
-        const auto count = count_in_symmetric_rectangle(f, region, &closest);
-        if (closest.reach < near_line * root_scale(closest.at) && moves < contour_moves) {
-            if (const auto crossing = multiple_root_crossing(f, closest.at, left)) {
-                r = *crossing;
-                offset = line_offset(r);
-                ++moves;
-                continue;
-            }
+        path_probe probe;
+        probe.near = near_line * std::max(1.0, std::abs(r));
+        const auto count = count_in_symmetric_rectangle(f, region, &probe);
+        if (!count) {
+            if (budget.exhausted()) break;
+            ++attempt;
+            left -= 15 * offset;
+            offset *= 16;
+            continue;
         }
-        if (count) return {region_count::outcome::counted, *count, left, region};
+        for (const path_probe_pass& pass : probe.passes)
+            for (const root_cluster& c : decide_near(enclose, pass.at, r, decided)) add_with_mirror(decided, c);
+        const double leftmost = left_of_decided(decided, left);
+        if (leftmost < left && moves < contour_moves) {
+            ++moves;
+            left = leftmost - line_offset(leftmost);
+            continue;
+        }
         if (budget.exhausted()) break;
-        ++attempt;
-        offset *= 16;
+        return {region_count::outcome::counted, *count, left, region, std::move(decided)};
     }
     return result;
+}
+
+// Whether a count right of a line at or right of the axis finds roots: the
+// lines step left from the one right of which the bound leaves none, each
+// step short enough that the region to count grows at most sixteenfold, so
+// that a system with thousands of roots right of the axis (a large gain)
+// shows one of its rightmost for the cost of a few small counts.
+bool roots_right_of_axis_from_right(const quorv& sys, const interrupt_check& check) {
+    double line = rootless_line(sys, 0.0), step = 0.25;
+    while (line > 0) {
+        const double limit = growth * root_bound(sys, line);
+        while (step > 1e-3 * std::max(1.0, line) && !(root_bound(sys, line - step) <= limit)) step /= 2;
+        line = std::max(0.0, line - step);
+        step *= 2;
+        work_budget budget{evaluations_for(sys, line, count_evaluations, evaluations_per_root), check};
+        const region_count counted = count_region(sys, line, budget);
+        if (counted.state != region_count::outcome::counted) return false;
+        if (counted.on_or_right() > 0) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -90,24 +144,55 @@ region_count count_region(const quorv& sys, double r, work_budget& budget) {
     const own_time_unit own = in_own_time_unit(sys);
     region_count counted = count_in_own_unit(own.sys, r * own.unit, budget);
     counted.left /= own.unit;
+    for (root_cluster& c : counted.near_line) c.z /= own.unit, c.radius /= own.unit;
     counted.region = {counted.region.x0 / own.unit, counted.region.x1 / own.unit,
                       counted.region.y0 / own.unit, counted.region.y1 / own.unit};
     return counted;
+}
+
+double expected_roots(const quorv& sys, double r) {
+    double chains = 0;
+    for (std::size_t k = 0; k < sys.mA(); ++k)
+        if (sys.hk(k) > 0) chains += sys.hk(k) * std::exp(-r * sys.hk(k)) * sys.Ak(k).stableNorm() / std::numbers::pi;
+    return double(sys.n()) * (1 + chains);
+}
+
+double rootless_line(const quorv& sys, double from) {
+    const double start = std::max(from, 0.0);
+    double lo = from, hi = start + root_bound(sys, start) + 1;
+    if (!std::isfinite(hi)) return from;
+    while (hi - lo > 1e-3 * std::max(1.0, std::abs(hi))) {
+        const double middle = 0.5 * (lo + hi);
+        (root_bound(sys, middle) < middle ? hi : lo) = middle;
+    }
+    return hi;
+}
+
+long evaluations_for(const quorv& sys, double r, long least, double per_root) {
+    const double wanted = per_root * expected_roots(sys, r);
+    // Beyond some 1e8 evaluations (minutes) a count is not worth waiting for.
+    return wanted > least ? long(std::min(wanted, 1e8)) : least;
+}
+
+long region_count::on_or_right() const {
+    long sum = count;
+    for (const root_cluster& c : near_line)
+        if (c.left_of_line && c.z.real() - c.radius >= left) sum -= c.multiplicity;
+    return sum;
 }
 
 long counted_or_throw(const region_count& counted, double r, const char* caller) {
     std::ostringstream message;
     message << caller << ": ";
     switch (counted.state) {
-        case region_count::outcome::counted: return counted.count;
+        case region_count::outcome::counted: return counted.on_or_right();
         case region_count::outcome::unbounded:
             message << "the root bound sum_k e^{-r h_k} |A_k| is not finite for r = " << r
                     << ", so the roots right of r cannot be counted";
             throw std::overflow_error(message.str());
         case region_count::outcome::unresolved: break;
     }
-    message << "the count of roots with Re >= " << r << " did not resolve within "
-            << count_evaluations << " evaluations of the characteristic matrix";
+    message << "the count of roots with Re >= " << r << " did not resolve within its work budget";
     throw std::runtime_error(message.str());
 }
 
@@ -115,14 +200,15 @@ long count_roots(const quorv& sys, double r, const interrupt_check& check) {
     validate(sys);
     if (std::isnan(r)) throw std::invalid_argument("count_roots: r is NaN");
     if (sys.n() == 0 || r > root_bound(sys, r)) return 0;
-    work_budget budget{count_evaluations, check};
+    work_budget budget{evaluations_for(sys, r, count_evaluations, evaluations_per_root), check};
     return counted_or_throw(count_region(sys, r, budget), r, "count_roots");
 }
 
 bool is_stable(const quorv& sys, const interrupt_check& check) {
     validate(sys);
     if (sys.n() == 0) return true;
-    work_budget budget{count_evaluations, check};
+    if (expected_roots(sys, 0.0) > many_roots && roots_right_of_axis_from_right(sys, check)) return false;
+    work_budget budget{evaluations_for(sys, 0.0, count_evaluations, evaluations_per_root), check};
     return counted_or_throw(count_region(sys, 0.0, budget), 0.0, "is_stable") == 0;
 }
 

@@ -1,15 +1,22 @@
 #pragma once
 
 #include "model/quorv.h"
+#include <vector>
+
 #include "roots/count/argument_count.h"
+#include "roots/count/root_cluster.h"
 #include "roots/support/work_budget.h"
 
 namespace quorv {
 
 // The count of the roots with Re >= r and the rectangle that holds them.
 // The left side of the rectangle lies a little left of r, at `left`, so that
-// roots on the line Re = r are inside rather than on the path; roots in the
-// strip left <= Re < r are counted with them.
+// roots on the line Re = r are inside rather than on the path. Where the
+// path passed close to zeros, they are enclosed in certified disks and each
+// disk decided against the line (see line_side.h): `near_line` holds those
+// disks, conjugate pairs both, and the path runs left of every one that
+// reaches across it. `count` is every zero in the region; the roots on or
+// right of the line are those less the disks decided left of it.
 struct region_count {
     enum class outcome {
         counted,     // count holds every root in `region`
@@ -20,11 +27,33 @@ struct region_count {
     long count = 0;
     double left = 0;
     rectangle region{};
+    std::vector<root_cluster> near_line;
+
+    // The zeros in the region that the line's decision placed on or right
+    // of it.
+    long on_or_right() const;
 };
 
 // Evaluations a count may spend: some ten times what the windings of the
-// benchmark systems need.
+// benchmark systems need, and more for a region that holds many roots.
 constexpr long count_evaluations = 200000;
+
+// About how many roots lie in the region counted right of r: per state, one
+// and, for each delayed term, h_k e^{-r h_k} |A_k|_F / pi on its chains (the
+// term balances lambda up to that modulus, with neighbours about
+// 2 pi / h_k apart, above and below the axis). Undelayed terms, however
+// stiff, add no chains. Infinite when a damped norm overflows.
+double expected_roots(const quorv& sys, double r);
+
+// A line right of which no root lies, R(line) < line, found from `from` by
+// bisection (R only decreases rightwards); `from` itself when R is not
+// finite there.
+double rootless_line(const quorv& sys, double from);
+
+// The evaluations a count right of r may spend, or `per_root` times the
+// roots expected there when that is more: the work grows with the number of
+// roots rather than against a fixed budget.
+long evaluations_for(const quorv& sys, double r, long least, double per_root);
 
 region_count count_region(const quorv& sys, double r, work_budget& budget);
 
@@ -35,15 +64,14 @@ region_count count_region(const quorv& sys, double r, work_budget& budget);
 // check is polled at every evaluation of the characteristic matrix.
 long count_roots(const quorv& sys, double r, const interrupt_check& check = {});
 
-// The count a region_count holds; the errors of count_roots, their message
+// The roots on or right of the line a region_count holds; the errors of count_roots, their message
 // led by `caller`, when it holds none.
 long counted_or_throw(const region_count& counted, double r, const char* caller);
 
-// Whether no root lies on or right of the imaginary axis, from the count
-// alone. A root within the count's margin left of the axis (1e-9 in the
-// system's own time unit), or a multiple root whose disk meets the axis,
-// counts as on it: the system is then not stable. An order-0
-// system has no roots and is stable. Errors as count_roots.
+// Whether no root lies on or right of the imaginary axis, decided as
+// count_roots(sys, 0) decides it: a root whose disk cannot be tightened clear
+// of the axis counts as on it, and the system is then not stable. An
+// order-0 system has no roots and is stable. Errors as count_roots.
 bool is_stable(const quorv& sys, const interrupt_check& check = {});
 
 }  // namespace quorv

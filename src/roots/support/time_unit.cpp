@@ -1,5 +1,7 @@
 #include "roots/support/time_unit.h"
 
+#include "roots/support/balance.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -50,7 +52,8 @@ double time_unit(const quorv& sys) {
 }
 
 own_time_unit in_own_time_unit(const quorv& sys) {
-    own_time_unit own{sys, time_unit(sys)};
+    own_time_unit own{balanced(sys).sys, 1.0};
+    own.unit = time_unit(own.sys);
     if (own.unit == 1) return own;
     for (Eigen::MatrixXd& a : own.sys.A) a *= own.unit;
     for (double& h : own.sys.hA) h /= own.unit;

@@ -26,7 +26,10 @@ struct own_time_unit {
 // The unit of sys's own time scale (validated sys, at least one matrix).
 double time_unit(const quorv& sys);
 
-// sys rescaled to its own time unit: roots of the result are unit * lambda.
+// sys balanced (see balance.h), then rescaled to its own time unit: roots
+// of the result are unit * lambda. Every decision of the computation is
+// made on this system, so that neither the time unit nor the units of the
+// states change a verdict.
 own_time_unit in_own_time_unit(const quorv& sys);
 
 }  // namespace quorv

@@ -1,4 +1,4 @@
-#include "roots/complete/enclosure.h"
+#include "roots/count/enclosure.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,6 +31,8 @@ constexpr double tight_enough = 1e-9;
 constexpr double singular_share = 1e-13;
 // Trapezoid nodes of the moments: the error falls like (inner/outer)^nodes.
 constexpr int moment_nodes = 128;
+// Trapezoid nodes of a disk's mean.
+constexpr int mean_nodes = 64;
 // Polished zeros of one disk closer than this share of its radius are
 // enclosed together.
 constexpr double coincidence = 1e-2;
@@ -51,18 +53,25 @@ bool counts(log_determinant& f, cplx centre, double radius, long m) {
     return counted && *counted == m;
 }
 
-// The smallest singular value of Delta(z) relative to the size of its terms
-// |z| + sum_k e^{-Re z h_k} |A_k|; infinite where Delta is not finite, 0
-// where it is exactly singular (also when every term is 0).
+// The smallest singular value of Delta(z) with each row divided by the terms
+// that cancel in it, |z| + sum_k e^{-Re z h_k} |A_k| summed over the row, so
+// that rounding is judged row by row, not against the largest entry of the
+// system; infinite where Delta is not finite, 0 where it is exactly singular
+// (also at a row whose terms are all 0).
 double singularity(const quorv& sys, cplx z) {
+    constexpr double infinite = std::numeric_limits<double>::infinity();
     Eigen::MatrixXcd Delta(sys.n(), sys.n());
     characteristic_matrix(sys, z, Delta);
-    if (!Delta.allFinite()) return std::numeric_limits<double>::infinity();
-    double terms = std::abs(z);
-    for (std::size_t k = 0; k < sys.mA(); ++k) terms += std::exp(-z.real() * sys.hk(k)) * sys.Ak(k).blueNorm();
+    if (!Delta.allFinite()) return infinite;
+    Eigen::VectorXd terms = Eigen::VectorXd::Constant(sys.n(), std::abs(z));
+    for (std::size_t k = 0; k < sys.mA(); ++k)
+        terms += std::exp(-z.real() * sys.hk(k)) * sys.Ak(k).cwiseAbs().rowwise().sum();
+    for (Eigen::Index i = 0; i < terms.size(); ++i)
+        if (!(terms[i] > 0)) return 0.0;
+    Delta.array().colwise() /= terms.array();
+    if (!Delta.allFinite()) return infinite;
     const Eigen::VectorXd sigma = Eigen::BDCSVD<Eigen::MatrixXcd>(Delta).singularValues();
-    const double smallest = sigma[sigma.size() - 1];
-    return smallest == 0 ? 0.0 : smallest / terms;
+    return sigma[sigma.size() - 1];
 }
 
 }  // namespace
@@ -70,6 +79,13 @@ double singularity(const quorv& sys, cplx z) {
 encloser::encloser(log_determinant& f) : f(f), polish(f.system()) {}
 
 std::vector<root_cluster> encloser::around(cplx z, double least, double room) { return around(z, least, room, 0); }
+
+std::optional<cplx> encloser::refined(cplx start, double reach) {
+    f.budget().spend(refinement::steps);
+    const auto p = polish.from(start);
+    if (p && p->residual < acceptance_residual && std::abs(p->root - start) < reach) return p->root;
+    return std::nullopt;
+}
 
 cplx encloser::sharpened(cplx z) {
     log_det_sample s;
@@ -266,5 +282,18 @@ circle_zeros zeros_in_circle(log_determinant& f, cplx centre, double radius, lon
 }
 
 bool singular_at(const quorv& sys, cplx z) { return singularity(sys, z) <= singular_share; }
+
+cplx zeros_mean(log_determinant& f, cplx centre, double radius, long m) {
+    // With lambda = centre + radius e^{i theta}, (1/2 pi i) oint (lambda - centre) g dlambda
+    // is the mean over theta of g (lambda - centre)^2: the sum of (zero - centre).
+    cplx sum = 0;
+    log_det_sample s;
+    for (int j = 0; j < mean_nodes; ++j) {
+        const cplx offset = std::polar(radius, 2 * std::numbers::pi * j / mean_nodes);
+        if (!f.evaluate(centre + offset, s)) return {NAN, NAN};
+        sum += s.g * offset * offset;
+    }
+    return centre + sum / double(mean_nodes) / double(m);
+}
 
 }  // namespace quorv

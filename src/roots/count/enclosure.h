@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "roots/count/log_determinant.h"
-#include "roots/complete/multiple_root.h"
+#include "roots/count/root_cluster.h"
 #include "roots/local/refinement.h"
 
 namespace quorv {
@@ -41,6 +41,14 @@ public:
     // root some 1e-11 relative from the zero; one more step squares that.
     std::complex<double> sharpened(std::complex<double> z);
 
+    // The root Newton's method on the eigenproblem reaches from start
+    // within `reach` of it, to the acceptance residual; charged to the
+    // budget as its steps. Newton's method on the eigenproblem is accurate
+    // where det Delta is made of rounding (a stiff term beside a slow one).
+    std::optional<std::complex<double>> refined(std::complex<double> start, double reach);
+
+    log_determinant& function() { return f; }
+
 private:
     log_determinant& f;
     refinement polish;
@@ -69,8 +77,15 @@ struct circle_zeros {
 circle_zeros zeros_in_circle(log_determinant& f, std::complex<double> centre, double radius, long m);
 
 // Whether Delta(z) is singular to within rounding of the terms that cancel
-// in it, |z| + sum_k |e^{-z h_k}| |A_k|: at the mean of zeros that are one
-// multiple root it is, at the mean of distinct zeros it is not.
+// in each of its rows, |z| + sum_k |e^{-z h_k}| sum_j |A_k,ij|: at the mean
+// of zeros that are one multiple root it is, at the mean of distinct zeros
+// it is not.
 bool singular_at(const quorv& sys, std::complex<double> z);
+
+// The mean of the m zeros of det Delta inside |lambda - centre| = radius,
+// (1/m) (1/2 pi i) oint lambda g(lambda) dlambda, by the trapezoid rule,
+// which converges geometrically on a circle with no zero near it. NaN when
+// an evaluation fails.
+std::complex<double> zeros_mean(log_determinant& f, std::complex<double> centre, double radius, long m);
 
 }  // namespace quorv

@@ -1,0 +1,81 @@
+#include "roots/count/line_side.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quorv {
+
+namespace {
+
+using cplx = std::complex<double>;
+
+bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
+
+// A disk whose centre lies within the tightest disk of the line: no count
+// can tell on which side its zeros are, as a well-conditioned root's real
+// part is known to some 1e-15 relative only.
+bool at_rounding_level(const root_cluster& c, double r) {
+    return std::abs(c.z.real() - r) <= tightest_disk * root_scale(c.z);
+}
+
+root_cluster marked(root_cluster c, double r) {
+    c.left_of_line = c.z.real() + c.radius < r;
+    return c;
+}
+
+// The zeros of c enclosed again, each in a disk inside c's and clear of the
+// line: first around c's centre, then around the zeros its moments place
+// (for several zeros), each disk kept within its seed's distance from the
+// line and from the disks already found. Empty unless the disks hold all of
+// c's zeros.
+std::vector<root_cluster> tightened(encloser& enclose, const root_cluster& c, double r) {
+    std::vector<cplx> seeds{c.z};
+    if (c.multiplicity > 1) {
+        const circle_zeros moments = zeros_in_circle(enclose.function(), c.z, c.radius, c.multiplicity);
+        seeds.insert(seeds.end(), moments.zeros.begin(), moments.zeros.end());
+    }
+    std::vector<root_cluster> found;
+    long total = 0;
+    for (const cplx& seed : seeds) {
+        if (total >= c.multiplicity || enclose.function().budget().exhausted()) break;
+        if (!finite(seed)) continue;
+        double room = std::min(std::abs(seed.real() - r), c.radius - std::abs(seed - c.z));
+        for (const root_cluster& d : found) room = std::min(room, std::abs(seed - d.z) - d.radius);
+        if (!(room > 0)) continue;
+        for (const root_cluster& d : enclose.around(seed, 0, room)) {
+            // around() may move its centre by a last Newton step: the
+            // disk must still lie inside c's and clear of the line.
+            const bool inside = std::abs(d.z - c.z) + d.radius <= c.radius;
+            const bool clear = std::abs(d.z.real() - r) > d.radius;
+            if (!inside || !clear) return {};
+            found.push_back(d);
+            total += d.multiplicity;
+        }
+    }
+    return total == c.multiplicity ? found : std::vector<root_cluster>{};
+}
+
+}  // namespace
+
+std::vector<root_cluster> decide_side(encloser& enclose, const root_cluster& c, double r) {
+    const bool meets = c.z.real() - c.radius < r && c.z.real() + c.radius >= r;
+    if (!meets || at_rounding_level(c, r)) return {marked(c, r)};
+    std::vector<root_cluster> apart = tightened(enclose, c, r);
+    if (apart.empty()) return {marked(c, r)};  // on the line: its zeros cannot be told apart from it
+    for (root_cluster& d : apart) d = marked(d, r);
+    return apart;
+}
+
+std::vector<root_cluster> decide_near(encloser& enclose, cplx at, double r, const std::vector<root_cluster>& known) {
+    std::vector<root_cluster> decided;
+    const double room = 0.25 * root_scale(at);
+    const cplx centre = enclose.refined(at, room).value_or(at);
+    for (const root_cluster& c : enclose.around(centre, 0, room)) {
+        const bool seen = std::any_of(known.begin(), known.end(), [&](const root_cluster& k) { return k.meets(c); });
+        if (seen) continue;
+        for (const root_cluster& d : decide_side(enclose, c, r)) decided.push_back(d);
+    }
+    return decided;
+}
+
+}  // namespace quorv

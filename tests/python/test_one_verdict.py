@@ -1,0 +1,84 @@
+"""One verdict from one set of disks: roots, spectrum, count_roots, is_stable and
+spectral_abscissa decide "on or right of the line" alike, for roots 1e-9 from the line,
+multiple roots beside simple ones, states in any units and gains up to 1e300."""
+import math
+
+import numpy as np
+import pytest
+from scipy.special import lambertw
+
+from pyhalvex import count_roots, is_stable, quorv, roots, spectral_abscissa, spectrum
+
+
+def lambert(a, b, k):
+    """The root of lambda = a + b e^{-lambda} on branch k: a + W_k(b e^{-a})."""
+    return a + complex(lambertw(b * math.exp(-a), k))
+
+
+def blocks(a, a3, b):
+    """x' = A0 x + b x(t - 1), A0 = [[a, 1, 0], [0, a, 0], [0, 0, a3]]: a Jordan block, so every root of
+    lambda = a + b e^{-lambda} is double, beside the simple roots of lambda = a3 + b e^{-lambda}."""
+    a0 = np.array([[a, 1.0, 0.0], [0.0, a, 0.0], [0.0, 0.0, a3]])
+    return quorv([a0, b * np.eye(3)], [0.0, 1.0]), [(a, 2), (a3, 1)]
+
+
+def scalar(a, b):
+    return quorv([np.array([[a]]), np.array([[b]])], [0.0, 1.0]), [(a, 1)]
+
+
+def true_count(scalars, b, r, branches=50):
+    return sum(m for a, m in scalars for k in range(-branches, branches + 1) if lambert(a, b, k).real >= r)
+
+
+def assert_one_verdict(sys, r, expected):
+    """The five functions agree with each other and with the truth."""
+    listed = spectrum(sys, r)
+    assert count_roots(sys, r) == listed.count == len(roots(sys, r)) == expected
+    assert listed.complete
+    assert is_stable(sys) == (spectral_abscissa(sys) < 0) == (count_roots(sys, 0.0) == 0)
+
+
+ROOT = lambert(-1.0, 0.5, 0).real  # x' = -x + 0.5 x(t - 1): its real root, -0.3149230578...
+
+# Each system with a line a few 1e-9 .. 1e-5 from its roots.
+CASES = {
+    # A double root at -3.05e-5 and a simple one at -9.16e-5: stable.
+    "double and simple just left of the axis": (blocks(0.5 - 2**-16, 0.5 - 3 * 2**-16, -0.5), 0.0),
+    # The double root at 0 lies 3.8e-6 left of the line, a simple one 3.8e-6 right of it.
+    "a double root just left of the line": (blocks(0.5, 0.5 + 2**-18, -0.5), 2**-18),
+    # A double root 1.8e-5 left of the line, a simple one 1.8e-5 right of it.
+    "a double and a simple root either side": (blocks(-1.0, -1.0 + 2**-14, 0.5), -0.31490494721670981),
+    **{f"a simple root {gap:g} left of the line": (scalar(-1.0, 0.5), ROOT + gap) for gap in (1e-9, 1.05e-9, 1.15e-9)},
+    **{f"a simple root {gap:g} right of the line": (scalar(-1.0, 0.5), ROOT - gap) for gap in (1e-9, 2e-9)},
+    "a simple root 1.05e-9 left of the axis": (scalar(0.499999999475, -0.5), 0.0),
+}
+
+
+@pytest.mark.parametrize("system, r", CASES.values(), ids=CASES.keys())
+def test_roots_near_the_line_are_decided_alike(system, r):
+    (sys, scalars), b = system, system[0].A(1)[0, 0]
+    assert_one_verdict(sys, r, true_count(scalars, b, r))
+
+
+README_EXAMPLE = [np.array([[-5.0, 1.0], [2.0, -6.0]]), np.array([[-2.0, 1.0], [4.0, -1.0]])]
+
+
+@pytest.mark.parametrize("k", [-60, -24, 18, 24, 40, 60])
+def test_the_units_of_a_state_do_not_change_the_answer(k):
+    # S A_k S^{-1} with S = diag(1, 2^k) has exactly the roots of A_k.
+    s, s_inv = np.diag([1.0, 2.0**k]), np.diag([1.0, 2.0**-k])
+    scaled = quorv([s @ a @ s_inv for a in README_EXAMPLE], [0.0, 1.0])
+    plain = spectrum(quorv(README_EXAMPLE, [0.0, 1.0]), -3.0)
+    listed = spectrum(scaled, -3.0)
+    assert listed.complete and listed.count == plain.count == count_roots(scaled, -3.0)
+    np.testing.assert_allclose(listed.roots, plain.roots, rtol=1e-12)
+    assert np.all(listed.radii <= 2 * plain.radii) and np.all(plain.radii <= 2 * listed.radii)
+    assert spectral_abscissa(scaled) == pytest.approx(plain.roots[0].real, rel=1e-12)
+
+
+@pytest.mark.parametrize("gain", [1e5, 1e10, 1e100, 1e300])
+def test_a_large_gain_needs_no_large_count(gain):
+    # x' = -g x(t - 1): thousands to 1e300 roots right of the axis; the rightmost is W_0(-g).
+    sys = quorv([np.array([[-gain]])], [1.0])
+    assert spectral_abscissa(sys) == pytest.approx(lambertw(-gain).real, rel=1e-10)
+    assert not is_stable(sys)
