@@ -192,10 +192,11 @@ std::vector<root_cluster> encloser::resolved(cplx z, double radius, long m, doub
     }
     // The moments' mean carries the rounding of the evaluations on the
     // circle, some 1e-16 of its radius; a centre z at which Delta is exactly
-    // singular carries none (a zero matrix's root 0 stays 0 instead of
-    // becoming -2e-26). The root is listed at whichever of the two leaves
-    // Delta nearer singular.
-    const cplx at = singularity(f.system(), z) <= singularity(f.system(), mean) ? z : mean;
+    // singular in floating point carries none (a zero matrix's root 0 stays
+    // 0 instead of becoming -2e-26), and the root is listed there. Anywhere
+    // short of exact, Delta's smallest singular value near a multiple root is
+    // rounding and tells the two points apart no better than the mean does.
+    const cplx at = singularity(f.system(), z) == 0 ? z : mean;
     return as_one(z, radius, m, at, room);
 }
 
