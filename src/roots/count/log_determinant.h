@@ -51,7 +51,8 @@ private:
     std::vector<double> term_norms;
 
     void form(std::complex<double> lambda);
-    // |A_k| summed along each row, and the terms of each row of Delta.
+    // |A_k| summed along each row, and one over the terms of each row of
+    // Delta.
     std::vector<Eigen::VectorXd> row_sums;
     Eigen::VectorXd row_terms;
 

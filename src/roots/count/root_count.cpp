@@ -24,6 +24,7 @@ constexpr double evaluations_per_root = 64;
 // Beyond this many roots expected right of the axis, is_stable first looks
 // for the rightmost ones from the right.
 constexpr double many_roots = 1000;
+constexpr double most_evaluations = 5e7;
 constexpr double growth = 16;
 
 // How far left of r the path runs, in the system's own time unit. A root on
@@ -170,8 +171,10 @@ double rootless_line(const quorv& sys, double from) {
 
 long evaluations_for(const quorv& sys, double r, long least, double per_root) {
     const double wanted = per_root * expected_roots(sys, r);
-    // Beyond some 1e8 evaluations (minutes) a count is not worth waiting for.
-    return wanted > least ? long(std::min(wanted, 1e8)) : least;
+    // Beyond some 5e7 evaluations (a minute) no call can list its roots:
+    // such a region keeps the least budget, so that its count fails as
+    // fast as it always did rather than after minutes.
+    return wanted > least && wanted <= most_evaluations ? long(wanted) : least;
 }
 
 long region_count::on_or_right() const {

@@ -50,9 +50,10 @@ double expected_roots(const quorv& sys, double r);
 // finite there.
 double rootless_line(const quorv& sys, double from);
 
-// The evaluations a count right of r may spend, or `per_root` times the
-// roots expected there when that is more: the work grows with the number of
-// roots rather than against a fixed budget.
+// The evaluations a count right of r may spend, `least`, or `per_root`
+// times the roots expected there when that is more: the work grows with the
+// number of roots rather than against a fixed budget, up to what a call can
+// spend in about a minute; a region beyond that keeps `least`.
 long evaluations_for(const quorv& sys, double r, long least, double per_root);
 
 region_count count_region(const quorv& sys, double r, work_budget& budget);
