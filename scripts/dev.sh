@@ -12,8 +12,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Eigen for the build; GoogleTest for the C++ tests only.
-debian_packages=(libeigen3-dev)
+# Eigen and SuiteSparse (KLU, for sparse models) for the build; GoogleTest for
+# the C++ tests only.
+debian_packages=(libeigen3-dev libsuitesparse-dev)
 venv=.venv
 python=$venv/bin/python
 

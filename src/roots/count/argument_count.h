@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "roots/count/log_determinant.h"
+#include "roots/count/determinant_samples.h"
 
 namespace quorv {
 
@@ -22,7 +23,7 @@ struct rectangle {
 // steps short enough that each change is resolved without ambiguity. Empty
 // when a zero lies too close to the path to be resolved, or when the work
 // budget runs out.
-std::optional<long> count_in_rectangle(log_determinant& f, const rectangle& rect);
+std::optional<long> count_in_rectangle(determinant_samples& f, const rectangle& rect);
 // Where a count's path came closest to a zero of det Delta: the point and
 // 1/|g| there, which is about the distance to the zero (m zeros at distance
 // d make |g| about m/d); reach 0 where the path met a zero it could not
@@ -36,8 +37,8 @@ struct path_probe {
 // Delta takes conjugate values at conjugate points, so the upper half of the
 // path carries half the winding. `left_side`, when given, learns where the
 // left side came closest to a zero.
-std::optional<long> count_in_symmetric_rectangle(log_determinant& f, const rectangle& rect,
+std::optional<long> count_in_symmetric_rectangle(determinant_samples& f, const rectangle& rect,
                                                  path_probe* left_side = nullptr);
-std::optional<long> count_in_circle(log_determinant& f, std::complex<double> centre, double radius);
+std::optional<long> count_in_circle(determinant_samples& f, std::complex<double> centre, double radius);
 
 }  // namespace quorv

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <complex>
+
+#include "roots/support/work_budget.h"
+
+namespace quorv {
+
+// det Delta(lambda) in a form that neither overflows nor underflows for any
+// order n: its phase, and the logarithmic derivative
+// g = (log det Delta)' = tr(Delta^{-1} Delta').
+struct log_det_sample {
+    std::complex<double> lambda;
+    double phase = 0;
+    std::complex<double> g;
+};
+
+// What the argument principle reads of a system: samples of log det Delta,
+// paid from a work budget. The dense and the sparse models each have their
+// own way to factor Delta; the count is the same walk for both.
+class determinant_samples {
+public:
+    virtual ~determinant_samples() = default;
+    // False when the budget is spent, or when Delta(lambda) is not finite or
+    // singular to within the rounding of its terms: lambda is then
+    // (numerically) a root or unusable.
+    virtual bool evaluate(std::complex<double> lambda, log_det_sample& out) = 0;
+    virtual work_budget& budget() = 0;
+};
+
+}  // namespace quorv
