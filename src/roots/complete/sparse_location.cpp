@@ -16,7 +16,7 @@ constexpr double cut_shares[] = {0.5 + 1.0 / 64, 0.5 - 3.0 / 64, 0.5 + 7.0 / 64}
 // Below this size, relative, a piece holding several zeros is one root:
 // rounding scatters the zeros of an m-fold root by about 1e-16^{1/m}.
 constexpr double multiple_size = 1e-5;
-constexpr int newton_steps = 40;
+constexpr int newton_steps = 30;
 constexpr double first_radius = 1e-10;
 
 double size(const rectangle& r) { return std::max(r.x1 - r.x0, r.y1 - r.y0); }
@@ -67,13 +67,18 @@ private:
     // rounding there, that is, the iterate is at the root.
     std::optional<cplx> newton(const rectangle& piece) {
         cplx z = centre(piece);
-        log_det_sample s;
+        double last = HUGE_VAL;
         for (int step = 0; step < newton_steps; ++step) {
-            if (!f.evaluate(z, s)) return f.budget().exhausted() ? std::nullopt : std::optional<cplx>(z);
-            const cplx next = z - 1.0 / s.g;
+            const auto stepped = f.newton_step(z);
+            if (!stepped) return f.budget().exhausted() ? std::nullopt : std::optional<cplx>(z);
+            const cplx next = *stepped;
             if (!piece.contains(next)) return std::nullopt;
-            const bool converged = std::abs(next - z) <= 1e-15 * root_scale(z);
-            z = next;
+            // Converged, or at the floor where rounding stops the steps
+            // from shrinking quadratically.
+            const double length = std::abs(next - z);
+            const bool converged = length <= 1e-14 * root_scale(z) ||
+                                   (length <= 1e-8 * root_scale(z) && length > 0.5 * last);
+            z = next, last = length;
             if (converged) break;
         }
         return z;

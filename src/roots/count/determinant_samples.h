@@ -1,6 +1,7 @@
 #pragma once
 
 #include <complex>
+#include <optional>
 
 #include "roots/support/work_budget.h"
 
@@ -26,6 +27,15 @@ public:
     // (numerically) a root or unusable.
     virtual bool evaluate(std::complex<double> lambda, log_det_sample& out) = 0;
     virtual work_budget& budget() = 0;
+    // One step of Newton's method towards a zero of det Delta near lambda:
+    // lambda - 1/g from a sample, unless a model has a better-conditioned
+    // way. Empty when the evaluation is refused (lambda is then a root to
+    // within rounding, or the budget is spent).
+    virtual std::optional<std::complex<double>> newton_step(std::complex<double> lambda) {
+        log_det_sample s;
+        if (!evaluate(lambda, s)) return std::nullopt;
+        return lambda - 1.0 / s.g;
+    }
 };
 
 }  // namespace quorv

@@ -14,8 +14,9 @@ namespace {
 // the dense model.
 constexpr double trusted_share = 1e-2;
 
-// The step of the difference quotient, relative to min(max(1, |lambda|), 1/|g|).
-constexpr double relative_eta = 1e-8;
+// The difference quotient's step is at least this share of the distance
+// to the nearest zero, where Delta's rounding is far below it.
+constexpr double shortest_eta = 1e-8;
 
 double norm_1(const sparse_quorv::matrix& a) {
     double norm = 0;
@@ -38,6 +39,21 @@ sparse_determinant::sparse_determinant(const sparse_quorv& sys, work_budget& bud
             for (sparse_quorv::matrix::InnerIterator it(a, j); it; ++it) ++entries[it.row()];
     }
     row_length = sys.n() == 0 ? 1 : entries.maxCoeff();
+    // Fixed vectors with no structure of their own, so that they are not
+    // orthogonal to a null vector of Delta.
+    b = Eigen::VectorXcd::NullaryExpr(sys.n(), [](Eigen::Index i) { return std::polar(1.0, 0.7 * double(i)); });
+    c = Eigen::VectorXcd::NullaryExpr(sys.n(), [](Eigen::Index i) { return std::polar(1.0, 1.3 * double(i) + 0.5); });
+}
+
+std::optional<std::complex<double>> sparse_determinant::newton_step(std::complex<double> lambda) {
+    if (!work.spend() || !lu.factor(lambda)) return std::nullopt;
+    Eigen::VectorXcd x = b, y;
+    lu.solve(x);
+    lu.apply_derivative(lambda, x, y);
+    lu.solve(y);
+    const std::complex<double> step = c.dot(x) / c.dot(y);
+    if (!std::isfinite(step.real()) || !std::isfinite(step.imag())) return std::nullopt;
+    return lambda - step;
 }
 
 // Sparse elimination adds to each entry of the factors only the products
@@ -55,9 +71,9 @@ bool sparse_determinant::evaluate(std::complex<double> lambda, log_det_sample& o
     if (!lu.factor(lambda)) return false;
     if (lu.inverse_norm() > trusted_share / rounding(lambda)) return false;
     const std::complex<double> at = lu.log_det();
-    double scale = std::max(1.0, std::abs(lambda));
-    if (last_g != 0) scale = std::min(scale, 1 / last_g);
-    const double eta = relative_eta * scale;
+    double distance = std::max(1.0, std::abs(lambda));
+    if (last_g != 0) distance = std::min(distance, 1 / last_g);
+    const double eta = std::max(std::sqrt(rounding(lambda) * distance), shortest_eta * distance);
     if (!lu.refactor(lambda + eta)) return false;
     // The phases are sums of the pivots' arguments, each in (-pi, pi]: one
     // that crosses -pi between the two factorisations moves the sum by 2 pi.

@@ -12,18 +12,26 @@ namespace quorv {
 // Samples of log det Delta for a sparse model, from the diagonal of a sparse
 // LU factorisation. g = (log det Delta)' would need tr(Delta^{-1} Delta'),
 // n solves; it is taken instead as the difference quotient of log det
-// Delta over a step eta far below the distance to the nearest zero
-// (about 1/|g|, known from the previous sample), with a second
-// factorisation at lambda + eta that keeps the first one's pivots, so
-// that both share their rounding. Its relative error is about eta |g| / 2
-// plus the rounding of log det over eta: some 1e-7, far within the 0.25
-// rad by which the count's steps may disagree with it.
+// Delta over a step eta, with a second factorisation at lambda + eta that
+// keeps the first one's pivots. At distance d from a zero, the smallest
+// pivot is about d and carries the absolute rounding e of Delta's terms,
+// so the quotient's relative error is about eta / d (truncation) plus
+// e / eta (rounding); eta = sqrt(e d), with d about 1/|g| from the previous
+// sample, makes both sqrt(e / d), at most 0.1 where the evaluation is
+// trusted (d >= 100 e): within the 0.25 rad by which a count's step may
+// disagree with it.
 class sparse_determinant : public determinant_samples {
 public:
     sparse_determinant(const sparse_quorv& sys, work_budget& budget);
 
     bool evaluate(std::complex<double> lambda, log_det_sample& out) override;
     work_budget& budget() override { return work; }
+    // Newton's method on f(lambda) = 1 / (c^T Delta(lambda)^{-1} b), whose
+    // zeros are those of det Delta: f/f' = c^T x / (c^T Delta^{-1} Delta' x)
+    // with x = Delta^{-1} b, two solves with one factorisation and no
+    // difference quotient, so it converges quadratically to a simple root
+    // however stiff Delta is.
+    std::optional<std::complex<double>> newton_step(std::complex<double> lambda) override;
 
 private:
     const sparse_quorv& sys;
@@ -34,6 +42,8 @@ private:
     std::vector<double> term_norms;
     double row_length = 1;
     double last_g = 0;
+    // The fixed vectors b and c of newton_step.
+    Eigen::VectorXcd b, c;
 
     double rounding(std::complex<double> lambda) const;
 };
