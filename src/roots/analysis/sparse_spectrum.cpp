@@ -24,6 +24,8 @@ using cplx = std::complex<double>;
 constexpr long spectrum_evaluations = 2 * count_evaluations;
 // The abscissa's strip is narrowed to this share of max(1, |line|).
 constexpr double strip_share = 1e-2;
+constexpr long crowded = 8;
+constexpr double narrowest_strip = 1e-9;
 
 // Roots found separately above and below the axis are made exact
 // conjugates; a simple root whose disk holds its own conjugate is real,
@@ -108,7 +110,13 @@ double spectral_abscissa(const sparse_quorv& sys, const interrupt_check& check) 
         }
         at_line = count_at(line);
     }
-    while (empty - line > strip_share * std::max(1.0, std::abs(line))) {
+    // Narrowed further while the strip holds many roots: locating them costs
+    // more than a few counts more (a ring's modes crowd one chain of roots).
+    const auto wide = [&] {
+        const double width = (empty - line) / std::max(1.0, std::abs(line));
+        return width > strip_share || (at_line.count > crowded && width > narrowest_strip);
+    };
+    while (wide()) {
         const double middle = 0.5 * (line + empty);
         const region_count at_middle = count_at(middle);
         if (at_middle.count > 0) line = middle, at_line = at_middle;
