@@ -12,9 +12,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Eigen for the build, ccache to compile nothing twice; GoogleTest for the
-# C++ tests only.
-debian_packages=(libeigen3-dev ccache)
+# Eigen and SuiteSparse (KLU, for sparse models) for the build, ccache to
+# compile nothing twice; GoogleTest for the C++ tests only.
+debian_packages=(libeigen3-dev libsuitesparse-dev ccache)
 venv=.venv
 python=$venv/bin/python
 dev_build=build/dev

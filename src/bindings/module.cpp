@@ -12,6 +12,7 @@
 
 #include <nanobind/nanobind.h>
 #include <nanobind/eigen/dense.h>
+#include <nanobind/eigen/sparse.h>
 #include <nanobind/ndarray.h>
 #include <nanobind/stl/complex.h>
 #include <nanobind/stl/pair.h>
@@ -20,10 +21,13 @@
 #include <nanobind/stl/vector.h>
 
 #include "model/quorv.h"
+#include "model/sparse_quorv.h"
 #include "roots/count/root_count.h"
+#include "roots/count/sparse_count.h"
 #include "roots/roots.h"
 #include "roots/analysis/delay_margin.h"
 #include "roots/analysis/sensitivity.h"
+#include "roots/analysis/sparse_spectrum.h"
 #include "roots/analysis/spectral_abscissa.h"
 #include "roots/analysis/spectrum.h"
 
@@ -39,7 +43,8 @@ namespace {
 // A view of the stored delays, one per matrix. A model may store fewer delays
 // than matrices; the view then stops at the last stored one rather than reach
 // past it.
-nb::ndarray<nb::numpy, double> delay_view(quorv::quorv& sys) {
+template <typename Model>
+nb::ndarray<nb::numpy, double> delay_view(Model& sys) {
     const std::size_t length = std::min(sys.mA(), sys.hA.size());
     return nb::ndarray<nb::numpy, double>(sys.hA.data(), {length});
 }
@@ -132,9 +137,9 @@ quorv::interrupt_check signal_check() {
 // reach it. An interrupted computation raises the exception the signal
 // handler left pending; every other exception passes to nanobind's
 // translation, with the lock held again.
-template <typename Compute>
-auto unlocked(const quorv::quorv& sys, Compute compute) {
-    const quorv::quorv model = sys;
+template <typename Model, typename Compute>
+auto unlocked(const Model& sys, Compute compute) {
+    const Model model = sys;
     const quorv::interrupt_check check = signal_check();
     try {
         nb::gil_scoped_release released;
@@ -173,6 +178,49 @@ long count_roots(const quorv::quorv& sys, double r) {
         return quorv::count_roots(model, r, check);
     });
 }
+
+long sparse_count_roots(const quorv::sparse_quorv& sys, double r) {
+    return unlocked(sys, [&](const quorv::sparse_quorv& model, const quorv::interrupt_check& check) {
+        return quorv::count_roots(model, r, check);
+    });
+}
+
+bool sparse_is_stable(const quorv::sparse_quorv& sys) {
+    return unlocked(sys, [&](const quorv::sparse_quorv& model, const quorv::interrupt_check& check) {
+        return quorv::is_stable(model, check);
+    });
+}
+
+quorv::spectrum_result sparse_spectrum(const quorv::sparse_quorv& sys, double r) {
+    return unlocked(sys, [&](const quorv::sparse_quorv& model, const quorv::interrupt_check& check) {
+        return quorv::spectrum(model, r, check);
+    });
+}
+
+double sparse_spectral_abscissa(const quorv::sparse_quorv& sys) {
+    return unlocked(sys, [&](const quorv::sparse_quorv& model, const quorv::interrupt_check& check) {
+        return quorv::spectral_abscissa(model, check);
+    });
+}
+
+// The roots of a sparse model, each as often as its multiplicity, from its
+// spectrum, with the dense route's warning when they are not all enclosed.
+std::vector<std::complex<double>> sparse_roots(const quorv::sparse_quorv& sys, double r) {
+    const quorv::spectrum_result s = sparse_spectrum(sys, r);
+    std::vector<std::complex<double>> found;
+    for (Eigen::Index i = 0; i < s.roots.size(); ++i) found.insert(found.end(), std::size_t(s.multiplicities[i]), s.roots[i]);
+    if (!s.complete &&
+        PyErr_WarnFormat(PyExc_RuntimeWarning, 1,
+                         "roots: counted %ld roots with Re >= r, found %ld; they could not all be "
+                         "enclosed in disjoint disks that the count confirms",
+                         s.count, long(found.size())) < 0)
+        throw nb::python_error();
+    return found;
+}
+
+// A copy of A_k, in compressed columns: a view would let a write change the
+// pattern's values but never the pattern, which is more surprise than use.
+quorv::sparse_quorv::matrix sparse_matrix(const quorv::sparse_quorv& sys, std::size_t k) { return sys.Ak(k); }
 
 quorv::spectrum_result spectrum(const quorv::quorv& sys, double r) {
     return unlocked(sys, [&](const quorv::quorv& model, const quorv::interrupt_check& check) {
@@ -355,13 +403,28 @@ NB_MODULE(_core, m) {
         .def_prop_ro("n", &quorv::quorv::n, nb::rv_policy::reference_internal,
                      "The order of the system: the rows of the first matrix, 0 for no matrices.")
         .def("A", &quorv::quorv::Ak, nb::rv_policy::reference_internal, matrix_doc)
-        .def("hA", &delay_view, nb::rv_policy::reference_internal, delays_doc)
+        .def("hA", &delay_view<quorv::quorv>, nb::rv_policy::reference_internal, delays_doc)
         .def("__repr__", &describe_model)
         .def("__getstate__", &state_of, state_doc)
         .def("__setstate__", &restore)
         .def("__setstate__", &restore_with_attributes)
         .def("__copy__", &shallow_copy)
         .def("__deepcopy__", &deep_copy);
+
+    // The sparse model's Python face (conversion of the arguments, repr,
+    // pickling) is the subclass pyhalvex.sparse_quorv.
+    nb::class_<quorv::sparse_quorv>(m, "sparse_quorv")
+        .def(nb::init<std::vector<quorv::sparse_quorv::matrix>, std::vector<double>>())
+        .def_prop_ro("mA", &quorv::sparse_quorv::mA)
+        .def_prop_ro("n", &quorv::sparse_quorv::n)
+        .def_prop_ro("nnz", &quorv::sparse_quorv::nonzeros)
+        .def("A", &sparse_matrix)
+        .def("hA", &delay_view<quorv::sparse_quorv>, nb::rv_policy::reference_internal)
+        .def("_delays", [](const quorv::sparse_quorv& sys) { return sys.hA; });
+    m.def("count_roots", &sparse_count_roots);
+    m.def("is_stable", &sparse_is_stable);
+    m.def("roots", &sparse_roots);
+    m.def("spectral_abscissa", &sparse_spectral_abscissa);
 
     // The public functions are Python functions in pyhalvex/__init__.py,
     // which carry the documentation and pickle by reference.
@@ -377,6 +440,9 @@ NB_MODULE(_core, m) {
         .def("plot", &plot_spectrum, nb::arg("ax") = nb::none(),
              nb::sig("def plot(self, ax: matplotlib.axes.Axes | None = None) -> matplotlib.axes.Axes"), plot_doc);
     m.def("spectrum", [](const quorv::quorv& sys, double r) { return located_spectrum{::spectrum(sys, r), r}; });
+    m.def("spectrum", [](const quorv::sparse_quorv& sys, double r) {
+        return located_spectrum{sparse_spectrum(sys, r), r};
+    });
     m.def("spectral_abscissa", &spectral_abscissa);
     m.def("is_stable", &is_stable);
     m.def("delay_margin", &delay_margin);

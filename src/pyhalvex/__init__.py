@@ -9,6 +9,7 @@ from numpy.typing import NDArray as _NDArray
 
 from pyhalvex import _core
 from pyhalvex._core import Spectrum, __version__, quorv
+from pyhalvex._sparse import sparse_quorv
 
 __all__ = [
     "Spectrum",
@@ -20,17 +21,18 @@ __all__ = [
     "roots",
     "sensitivity",
     "spectral_abscissa",
+    "sparse_quorv",
     "spectrum",
 ]
 
 
-def roots(system: quorv, r: float, /) -> list[complex]:
+def roots(system: quorv | sparse_quorv, r: float, /) -> list[complex]:
     """roots(arg0: pyhalvex.quorv, arg1: float, /) -> list[complex]
 
-    Every characteristic root lam of system with Re lam >= r.
+    Every characteristic root lam of system (a quorv, or a sparse_quorv) with Re lam >= r.
 
     Arguments:
-        system: the quorv model.
+        system: the quorv model, or a sparse_quorv.
         r: the abscissa; the further left, the more roots and the longer the call.
 
     Returns a list of complex: each distinct root as often as its
@@ -66,12 +68,13 @@ def roots(system: quorv, r: float, /) -> list[complex]:
     return _core.roots(system, r)
 
 
-def count_roots(system: quorv, r: float, /) -> int:
+def count_roots(system: quorv | sparse_quorv, r: float, /) -> int:
     """The number of characteristic roots of system with Re >= r, with
     multiplicity, by the argument principle.
 
     Arguments:
-        system: the quorv model.
+        system: the quorv model, or a sparse_quorv (counted with sparse LU
+            factorisations of the characteristic matrix).
         r: the abscissa; count_roots(system, 0.0) is the number of unstable roots.
 
     Returns an int. Roots within 1e-9 max(1, |r|) (in the system's own time
@@ -123,12 +126,12 @@ def sensitivity(system: quorv, lam: complex, /) -> tuple[
     return _core.sensitivity(system, lam)
 
 
-def spectrum(system: quorv, r: float, /) -> Spectrum:
+def spectrum(system: quorv | sparse_quorv, r: float, /) -> Spectrum:
     """The distinct characteristic roots of system with Re >= r, each once
     with its multiplicity, checked against the argument-principle count.
 
     Arguments:
-        system: the quorv model.
+        system: the quorv model, or a sparse_quorv (degree 0).
         r: the abscissa.
 
     Returns a Spectrum: roots (complex array, sorted by real part descending,
@@ -157,11 +160,11 @@ def spectrum(system: quorv, r: float, /) -> Spectrum:
     return _core.spectrum(system, r)
 
 
-def spectral_abscissa(system: quorv, /) -> float:
+def spectral_abscissa(system: quorv | sparse_quorv, /) -> float:
     """The largest real part of the characteristic roots of system.
 
     Arguments:
-        system: the quorv model.
+        system: the quorv model, or a sparse_quorv.
 
     Returns a float, negative exactly when is_stable(system) is True: when
     the count at the axis holds roots it is max(0, the rightmost real part).
@@ -184,12 +187,12 @@ def spectral_abscissa(system: quorv, /) -> float:
     return _core.spectral_abscissa(system)
 
 
-def is_stable(system: quorv, /) -> bool:
+def is_stable(system: quorv | sparse_quorv, /) -> bool:
     """Whether system is asymptotically stable: no characteristic root with
     Re >= 0, decided by the argument-principle count alone.
 
     Arguments:
-        system: the quorv model.
+        system: the quorv model, or a sparse_quorv.
 
     Returns a bool. A root on the imaginary axis, within 1e-9 (in the
     system's own time unit) left of it, or a multiple root whose disk meets

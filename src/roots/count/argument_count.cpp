@@ -45,7 +45,7 @@ void watch(path_probe* probe, const log_det_sample& s) {
 
 // The change of arg det Delta along lambda(t), t in [0, 1], starting from the
 // sample at t = 0; `at` becomes the sample at t = 1. length is |lambda'(t)|.
-std::optional<double> phase_change(log_determinant& f, const std::function<cplx(double)>& lambda,
+std::optional<double> phase_change(determinant_samples& f, const std::function<cplx(double)>& lambda,
                                    double length, log_det_sample& at, path_probe* probe = nullptr) {
     double t = 0, dt = 1.0 / 8, total = 0;
     log_det_sample next;
@@ -82,7 +82,7 @@ std::optional<double> phase_change(log_determinant& f, const std::function<cplx(
 
 // The phase change along the polygon through the given corners, in order;
 // probe watches the side that starts at corner `watched`.
-std::optional<double> polygon_change(log_determinant& f, const std::vector<cplx>& corners,
+std::optional<double> polygon_change(determinant_samples& f, const std::vector<cplx>& corners,
                                      path_probe* probe = nullptr, std::size_t watched = 0) {
     log_det_sample at;
     if (!f.evaluate(corners.front(), at)) return std::nullopt;
@@ -108,14 +108,14 @@ std::optional<long> whole_count(std::optional<double> total, double period) {
 
 }  // namespace
 
-std::optional<long> count_in_rectangle(log_determinant& f, const rectangle& rect) {
+std::optional<long> count_in_rectangle(determinant_samples& f, const rectangle& rect) {
     // Counter-clockwise from the lower right corner.
     return whole_count(polygon_change(f, {{rect.x1, rect.y0}, {rect.x1, rect.y1}, {rect.x0, rect.y1},
                                           {rect.x0, rect.y0}, {rect.x1, rect.y0}}),
                        two_pi);
 }
 
-std::optional<long> count_in_symmetric_rectangle(log_determinant& f, const rectangle& rect,
+std::optional<long> count_in_symmetric_rectangle(determinant_samples& f, const rectangle& rect,
                                                  path_probe* left_side) {
     // The lower half of the path is the conjugate of the upper half run
     // backwards, and conjugation reverses the phase change again: both halves
@@ -125,7 +125,7 @@ std::optional<long> count_in_symmetric_rectangle(log_determinant& f, const recta
                        std::numbers::pi);
 }
 
-std::optional<long> count_in_circle(log_determinant& f, cplx centre, double radius) {
+std::optional<long> count_in_circle(determinant_samples& f, cplx centre, double radius) {
     const auto lambda = [centre, radius](double t) { return centre + std::polar(radius, two_pi * t); };
     log_det_sample at;
     if (!f.evaluate(lambda(0), at)) return std::nullopt;

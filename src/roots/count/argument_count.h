@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "roots/count/log_determinant.h"
+#include "roots/count/determinant_samples.h"
 
 namespace quorv {
 
@@ -23,7 +24,7 @@ struct rectangle {
 // steps short enough that each change is resolved without ambiguity. Empty
 // when a zero lies too close to the path to be resolved, or when the work
 // budget runs out.
-std::optional<long> count_in_rectangle(log_determinant& f, const rectangle& rect);
+std::optional<long> count_in_rectangle(determinant_samples& f, const rectangle& rect);
 struct path_probe_pass {
     std::complex<double> at;
     double reach;
@@ -47,8 +48,8 @@ struct path_probe {
 // Delta takes conjugate values at conjugate points, so the upper half of the
 // path carries half the winding. `left_side`, when given, learns where the
 // left side came closest to a zero.
-std::optional<long> count_in_symmetric_rectangle(log_determinant& f, const rectangle& rect,
+std::optional<long> count_in_symmetric_rectangle(determinant_samples& f, const rectangle& rect,
                                                  path_probe* left_side = nullptr);
-std::optional<long> count_in_circle(log_determinant& f, std::complex<double> centre, double radius);
+std::optional<long> count_in_circle(determinant_samples& f, std::complex<double> centre, double radius);
 
 }  // namespace quorv

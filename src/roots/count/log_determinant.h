@@ -10,31 +10,24 @@
 #include "model/quorv.h"
 #include "roots/count/band_order.h"
 #include "roots/count/banded_determinant.h"
+#include "roots/count/determinant_samples.h"
 #include "roots/support/work_budget.h"
 
 namespace quorv {
 
-// det Delta(lambda) in a form that neither overflows nor underflows for any
-// order n: its phase, and the logarithmic derivative
-// g = (log det Delta)' = tr(Delta^{-1} Delta'), both from one LU
-// factorisation (det = sign(P) prod u_ii).
-struct log_det_sample {
-    std::complex<double> lambda;
-    double phase = 0;
-    std::complex<double> g;
-};
-
-class log_determinant {
+// Samples of log det Delta for the dense model, phase and g both from one
+// LU factorisation (det = sign(P) prod u_ii).
+class log_determinant : public determinant_samples {
 public:
     log_determinant(const quorv& sys, work_budget& budget);
 
     // False when the budget is spent, or when Delta(lambda) is not finite
     // or singular to within the rounding of its terms: lambda is then
     // (numerically) a root or unusable.
-    bool evaluate(std::complex<double> lambda, log_det_sample& out);
+    bool evaluate(std::complex<double> lambda, log_det_sample& out) override;
 
     const quorv& system() const { return sys; }
-    work_budget& budget() { return work; }
+    work_budget& budget() override { return work; }
     // Whether evaluations factor Delta in band storage, with the unknowns
     // in their natural order or in the banding order.
     bool banded() const { return band_form.has_value(); }

@@ -1,0 +1,138 @@
+#include "roots/analysis/sparse_spectrum.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+#include "roots/complete/sparse_location.h"
+#include "roots/count/sparse_count.h"
+#include "roots/count/sparse_determinant.h"
+#include "roots/count/sparse_root_bound.h"
+#include "roots/support/sparse_time_unit.h"
+#include "roots/support/validate_sparse.h"
+
+namespace quorv {
+
+namespace {
+
+using cplx = std::complex<double>;
+
+// Evaluations for one spectrum, count and location together.
+constexpr long spectrum_evaluations = 2 * count_evaluations;
+// The abscissa's strip is narrowed to this share of max(1, |line|).
+constexpr double strip_share = 1e-2;
+constexpr long crowded = 8;
+constexpr double narrowest_strip = 1e-9;
+
+// Roots found separately above and below the axis are made exact
+// conjugates; a simple root whose disk holds its own conjugate is real,
+// since the zeros of a real system come in conjugate pairs.
+void mirror(std::vector<root_cluster>& roots) {
+    for (root_cluster& c : roots) {
+        if (c.multiplicity == 1 && std::abs(c.z.imag()) <= c.radius) c.z.imag(0);
+        if (c.z.imag() >= 0) continue;
+        for (const root_cluster& d : roots)
+            if (d.z.imag() > 0 && std::abs(std::conj(d.z) - c.z) <= c.radius + d.radius) {
+                c.z = std::conj(d.z);
+                break;
+            }
+    }
+}
+
+spectrum_result as_spectrum(std::vector<root_cluster> roots, long count, bool complete, double unit) {
+    for (root_cluster& c : roots) c.z /= unit, c.radius /= unit;
+    mirror(roots);
+    std::sort(roots.begin(), roots.end(), [](const root_cluster& a, const root_cluster& b) {
+        return a.z.real() != b.z.real() ? a.z.real() > b.z.real() : a.z.imag() < b.z.imag();
+    });
+    spectrum_result s;
+    const Eigen::Index m = Eigen::Index(roots.size());
+    s.roots.resize(m), s.multiplicities.resize(m), s.radii.resize(m);
+    long located = 0;
+    for (Eigen::Index i = 0; i < m; ++i) {
+        s.roots[i] = roots[std::size_t(i)].z;
+        s.multiplicities[i] = roots[std::size_t(i)].multiplicity;
+        s.radii[i] = roots[std::size_t(i)].radius;
+        located += roots[std::size_t(i)].multiplicity;
+    }
+    s.count = count;
+    s.complete = complete && located == count;
+    return s;
+}
+
+// The count right of `line` (own units); the errors of count_roots, led by
+// `caller`, when it holds none.
+region_count counted_at(const sparse_quorv& own, double line, double unit, determinant_samples& f,
+                        const char* caller) {
+    const region_count counted = count_in_own_unit(own, line, f);
+    counted_or_throw(counted, line / unit, caller);
+    return counted;
+}
+
+}  // namespace
+
+spectrum_result spectrum(const sparse_quorv& sys, double r, const interrupt_check& check) {
+    validate(sys);
+    if (std::isnan(r)) throw std::invalid_argument("spectrum: r is NaN");
+    if (sys.n() == 0 || r > root_bound(sys, r)) return {};
+    const own_sparse_time_unit own = in_own_time_unit(sys);
+    work_budget budget{spectrum_evaluations, check};
+    sparse_determinant f(own.sys, budget);
+    const region_count counted = counted_at(own.sys, r * own.unit, own.unit, f, "spectrum");
+    const located_roots located = locate_roots(f, counted.region, counted.count);
+    return as_spectrum(located.roots, counted.count, located.complete, own.unit);
+}
+
+double spectral_abscissa(const sparse_quorv& sys, const interrupt_check& check) {
+    validate(sys);
+    if (sys.n() == 0) throw std::invalid_argument("spectral_abscissa: a system of order 0 has no roots");
+    const own_sparse_time_unit own = in_own_time_unit(sys);
+    work_budget budget{spectrum_evaluations, check};
+    sparse_determinant f(own.sys, budget);
+    const double unit = own.unit;
+    const auto count_at = [&](double line) {
+        return counted_at(own.sys, line, unit, f, "spectral_abscissa");
+    };
+    region_count at_line = count_at(0.0);
+    const bool unstable = at_line.count > 0;
+    double line = 0, empty = root_box(own.sys, 0.0).x1;
+    for (double step = 1; at_line.count == 0; step *= 2) {
+        empty = line;
+        line -= step;
+        if (!std::isfinite(root_bound(own.sys, line))) {
+            std::ostringstream message;
+            message << "spectral_abscissa: no characteristic root lies right of Re = " << empty / unit
+                    << ", and further left the bound sum_k e^{-r h_k} |A_k| on the roots overflows";
+            throw std::invalid_argument(message.str());
+        }
+        at_line = count_at(line);
+    }
+    // Narrowed further while the strip holds many roots: locating them costs
+    // more than a few counts more (a ring's modes crowd one chain of roots).
+    const auto wide = [&] {
+        const double width = (empty - line) / std::max(1.0, std::abs(line));
+        return width > strip_share || (at_line.count > crowded && width > narrowest_strip);
+    };
+    while (wide()) {
+        const double middle = 0.5 * (line + empty);
+        const region_count at_middle = count_at(middle);
+        if (at_middle.count > 0) line = middle, at_line = at_middle;
+        else empty = middle;
+    }
+    const located_roots located = locate_roots(f, at_line.region, at_line.count);
+    long found = 0;
+    double rightmost = -std::numeric_limits<double>::infinity();
+    for (const root_cluster& c : located.roots) found += c.multiplicity, rightmost = std::max(rightmost, c.z.real());
+    if (!located.complete || found < at_line.count) {
+        std::ostringstream message;
+        message << "spectral_abscissa: counted " << at_line.count << " roots with Re >= " << at_line.left / unit
+                << " but located only " << found << " of them within the work budget";
+        throw std::runtime_error(message.str());
+    }
+    return unstable ? std::max(0.0, rightmost / unit) : rightmost / unit;
+}
+
+}  // namespace quorv

@@ -1,0 +1,121 @@
+#include "roots/complete/sparse_location.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quorv {
+
+namespace {
+
+using cplx = std::complex<double>;
+
+// Cuts fall a little off the middle, so that they do not run along the
+// real axis, where a system's real roots lie, or through a symmetric pair;
+// a cut that meets a zero is moved once more.
+constexpr double cut_shares[] = {0.5 + 1.0 / 64, 0.5 - 3.0 / 64, 0.5 + 7.0 / 64};
+// Below this size, relative, a piece holding several zeros is one root:
+// rounding scatters the zeros of an m-fold root by about 1e-16^{1/m}.
+constexpr double multiple_size = 1e-5;
+constexpr int newton_steps = 30;
+constexpr double first_radius = 1e-10;
+
+double size(const rectangle& r) { return std::max(r.x1 - r.x0, r.y1 - r.y0); }
+cplx centre(const rectangle& r) { return {0.5 * (r.x0 + r.x1), 0.5 * (r.y0 + r.y1)}; }
+
+bool disk_inside(cplx z, double radius, const rectangle& r) {
+    return z.real() - radius > r.x0 && z.real() + radius < r.x1 && z.imag() - radius > r.y0 &&
+           z.imag() + radius < r.y1;
+}
+
+class locator {
+public:
+    explicit locator(determinant_samples& f) : f(f) {}
+
+    // Splits `piece`, which holds `count` zeros, until each is enclosed.
+    bool locate(const rectangle& piece, long count) {
+        if (count == 0) return true;
+        if (count == 1 && enclose_single(piece)) return true;
+        if (count > 1 && size(piece) < multiple_size * root_scale(centre(piece))) return enclose_multiple(piece, count);
+        for (const double share : cut_shares) {
+            auto [first, second] = cut(piece, share);
+            const auto in_first = count_in_rectangle(f, first);
+            if (!in_first || *in_first > count) {
+                if (f.budget().exhausted()) return false;
+                continue;
+            }
+            return locate(first, *in_first) && locate(second, count - *in_first);
+        }
+        return false;
+    }
+
+    std::vector<root_cluster> found;
+
+private:
+    determinant_samples& f;
+
+    static std::pair<rectangle, rectangle> cut(const rectangle& r, double share) {
+        if (r.x1 - r.x0 >= r.y1 - r.y0) {
+            const double x = r.x0 + share * (r.x1 - r.x0);
+            return {{r.x0, x, r.y0, r.y1}, {x, r.x1, r.y0, r.y1}};
+        }
+        const double y = r.y0 + share * (r.y1 - r.y0);
+        return {{r.x0, r.x1, r.y0, y}, {r.x0, r.x1, y, r.y1}};
+    }
+
+    // Newton's method on det Delta from the piece's centre, kept inside the
+    // piece; an evaluation refused on the way means Delta is singular to
+    // rounding there, that is, the iterate is at the root.
+    std::optional<cplx> newton(const rectangle& piece) {
+        cplx z = centre(piece);
+        double last = HUGE_VAL;
+        for (int step = 0; step < newton_steps; ++step) {
+            const auto stepped = f.newton_step(z);
+            if (!stepped) return f.budget().exhausted() ? std::nullopt : std::optional<cplx>(z);
+            const cplx next = *stepped;
+            if (!piece.contains(next)) return std::nullopt;
+            // Converged, or at the floor where rounding stops the steps
+            // from shrinking quadratically.
+            const double length = std::abs(next - z);
+            const bool converged = length <= 1e-14 * root_scale(z) ||
+                                   (length <= 1e-8 * root_scale(z) && length > 0.5 * last);
+            z = next, last = length;
+            if (converged) break;
+        }
+        return z;
+    }
+
+    bool enclose_single(const rectangle& piece) {
+        const auto z = newton(piece);
+        if (!z) return false;
+        for (double radius = first_radius * root_scale(*z); disk_inside(*z, radius, piece); radius *= 4) {
+            const auto inside = count_in_circle(f, *z, radius);
+            if (inside && *inside == 1) {
+                found.push_back({*z, 1, radius});
+                return true;
+            }
+            if (f.budget().exhausted()) return false;
+        }
+        return false;
+    }
+
+    // The piece is below the scatter of its zeros: the disk through its
+    // corners holds them all.
+    bool enclose_multiple(const rectangle& piece, long count) {
+        const cplx z = centre(piece);
+        const double radius = 0.5 * std::hypot(piece.x1 - piece.x0, piece.y1 - piece.y0);
+        found.push_back({z, count, radius});
+        return true;
+    }
+};
+
+}  // namespace
+
+located_roots locate_roots(determinant_samples& f, const rectangle& region, long count) {
+    locator l(f);
+    located_roots result;
+    result.complete = l.locate(region, count);
+    result.roots = std::move(l.found);
+    return result;
+}
+
+}  // namespace quorv

@@ -1,0 +1,90 @@
+#include "roots/count/sparse_determinant.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+namespace quorv {
+
+namespace {
+
+// An evaluation counts only when the rounding of Delta's terms, amplified by
+// |Delta^{-1}|, moves det Delta by less than this share of itself, as for
+// the dense model.
+constexpr double trusted_share = 1e-2;
+
+// The difference quotient's step is at least this share of the distance
+// to the nearest zero, where Delta's rounding is far below it.
+constexpr double shortest_eta = 1e-8;
+
+double norm_1(const sparse_quorv::matrix& a) {
+    double norm = 0;
+    for (Eigen::Index j = 0; j < a.outerSize(); ++j) {
+        double column = 0;
+        for (sparse_quorv::matrix::InnerIterator it(a, j); it; ++it) column += std::abs(it.value());
+        norm = std::max(norm, column);
+    }
+    return norm;
+}
+
+}  // namespace
+
+sparse_determinant::sparse_determinant(const sparse_quorv& sys, work_budget& budget)
+    : sys(sys), work(budget), lu(sys) {
+    Eigen::VectorXi entries = Eigen::VectorXi::Ones(sys.n());
+    for (const sparse_quorv::matrix& a : sys.A) {
+        term_norms.push_back(norm_1(a));
+        for (Eigen::Index j = 0; j < a.outerSize(); ++j)
+            for (sparse_quorv::matrix::InnerIterator it(a, j); it; ++it) ++entries[it.row()];
+    }
+    row_length = sys.n() == 0 ? 1 : entries.maxCoeff();
+    // Fixed vectors with no structure of their own, so that they are not
+    // orthogonal to a null vector of Delta.
+    b = Eigen::VectorXcd::NullaryExpr(sys.n(), [](Eigen::Index i) { return std::polar(1.0, 0.7 * double(i)); });
+    c = Eigen::VectorXcd::NullaryExpr(sys.n(), [](Eigen::Index i) { return std::polar(1.0, 1.3 * double(i) + 0.5); });
+}
+
+std::optional<std::complex<double>> sparse_determinant::newton_step(std::complex<double> lambda) {
+    if (!work.spend() || !lu.factor(lambda)) return std::nullopt;
+    Eigen::VectorXcd x = b, y;
+    lu.solve(x);
+    lu.apply_derivative(lambda, x, y);
+    lu.solve(y);
+    const std::complex<double> step = c.dot(x) / c.dot(y);
+    if (!std::isfinite(step.real()) || !std::isfinite(step.imag())) return std::nullopt;
+    return lambda - step;
+}
+
+// Sparse elimination adds to each entry of the factors only the products
+// along its row and column of the pattern, so the rounding of Delta's
+// terms is about epsilon times the longest row of the pattern, against n
+// for a dense elimination.
+double sparse_determinant::rounding(std::complex<double> lambda) const {
+    double terms = std::abs(lambda);
+    for (std::size_t k = 0; k < sys.mA(); ++k) terms += std::exp(-lambda.real() * sys.hk(k)) * term_norms[k];
+    return row_length * std::numeric_limits<double>::epsilon() * terms;
+}
+
+bool sparse_determinant::evaluate(std::complex<double> lambda, log_det_sample& out) {
+    if (!work.spend()) return false;
+    if (!lu.factor(lambda)) return false;
+    if (lu.inverse_norm() > trusted_share / rounding(lambda)) return false;
+    const std::complex<double> at = lu.log_det();
+    double distance = std::max(1.0, std::abs(lambda));
+    if (last_g != 0) distance = std::min(distance, 1 / last_g);
+    const double eta = std::max(std::sqrt(rounding(lambda) * distance), shortest_eta * distance);
+    if (!lu.refactor(lambda + eta)) return false;
+    // The phases are sums of the pivots' arguments, each in (-pi, pi]: one
+    // that crosses -pi between the two factorisations moves the sum by 2 pi.
+    const std::complex<double> change = lu.log_det() - at;
+    const double turn = 2 * std::numbers::pi;
+    const double phase_change = change.imag() - turn * std::round(change.imag() / turn);
+    const std::complex<double> g = std::complex<double>(change.real(), phase_change) / eta;
+    if (!std::isfinite(g.real()) || !std::isfinite(g.imag())) return false;
+    last_g = std::abs(g);
+    out = {lambda, at.imag(), g};
+    return true;
+}
+
+}  // namespace quorv

@@ -1,0 +1,154 @@
+#include "roots/krylov/characteristic_lu.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <numbers>
+
+#include <klu.h>
+
+namespace quorv {
+
+namespace {
+
+using cplx = std::complex<double>;
+
+klu_symbolic* as_symbolic(void* p) { return static_cast<klu_symbolic*>(p); }
+klu_numeric* as_numeric(void* p) { return static_cast<klu_numeric*>(p); }
+
+// The parity of a permutation, from its cycles: each cycle of length L is
+// L - 1 transpositions.
+bool odd(const int* p, int n) {
+    std::vector<bool> seen(std::size_t(n), false);
+    int transpositions = 0;
+    for (int i = 0; i < n; ++i) {
+        if (seen[std::size_t(i)]) continue;
+        for (int j = i; !seen[std::size_t(j)]; j = p[j]) seen[std::size_t(j)] = true, ++transpositions;
+        --transpositions;
+    }
+    return transpositions % 2 != 0;
+}
+
+cplx factor_of(double h, cplx lambda) { return std::exp(cplx(-lambda.real() * h, -lambda.imag() * h)); }
+
+}  // namespace
+
+// Delta's pattern: the diagonal and every stored entry of every A_k, in
+// compressed columns with sorted rows, and where each entry lands in it.
+characteristic_lu::characteristic_lu(const sparse_quorv& sys) : sys(sys), n(sys.n()) {
+    using matrix = sparse_quorv::matrix;
+    matrix pattern(n, n);
+    pattern.setIdentity();
+    for (const matrix& a : sys.A) pattern += a.cwiseAbs();
+    pattern.makeCompressed();
+    starts.assign(pattern.outerIndexPtr(), pattern.outerIndexPtr() + n + 1);
+    rows.assign(pattern.innerIndexPtr(), pattern.innerIndexPtr() + pattern.nonZeros());
+    values.resize(rows.size());
+    const auto place = [&](int i, int j) {
+        return int(std::lower_bound(rows.begin() + starts[j], rows.begin() + starts[j + 1], i) - rows.begin());
+    };
+    for (int j = 0; j < n; ++j) diagonal.push_back(place(j, j));
+    for (const matrix& a : sys.A) {
+        std::vector<int>& p = places.emplace_back();
+        p.reserve(std::size_t(a.nonZeros()));
+        for (int j = 0; j < n; ++j)
+            for (matrix::InnerIterator it(a, j); it; ++it) p.push_back(place(int(it.row()), j));
+    }
+    common = new klu_common;
+    klu_defaults(common);
+    symbolic = klu_analyze(int(n), starts.data(), rows.data(), common);
+    if (!symbolic) out_of_memory();
+}
+
+characteristic_lu::~characteristic_lu() {
+    release_numeric();
+    klu_symbolic* s = as_symbolic(symbolic);
+    if (s) klu_free_symbolic(&s, common);
+    delete common;
+}
+
+void characteristic_lu::out_of_memory() const { throw std::bad_alloc(); }
+
+void characteristic_lu::release_numeric() {
+    klu_numeric* f = as_numeric(numeric);
+    if (f) klu_z_free_numeric(&f, common);
+    numeric = nullptr;
+}
+
+bool characteristic_lu::form(cplx lambda) {
+    std::fill(values.begin(), values.end(), cplx(0));
+    for (int j = 0; j < n; ++j) values[std::size_t(diagonal[std::size_t(j)])] = lambda;
+    for (std::size_t k = 0; k < sys.mA(); ++k) {
+        const cplx e = factor_of(sys.hk(k), lambda);
+        const double* a = sys.A[k].valuePtr();
+        const std::vector<int>& p = places[k];
+        for (std::size_t i = 0; i < p.size(); ++i) values[std::size_t(p[i])] -= e * a[i];
+    }
+    return std::all_of(values.begin(), values.end(),
+                       [](cplx v) { return std::isfinite(v.real()) && std::isfinite(v.imag()); });
+}
+
+bool characteristic_lu::factor(cplx lambda) {
+    release_numeric();
+    if (!form(lambda)) return false;
+    numeric = klu_z_factor(starts.data(), rows.data(), reinterpret_cast<double*>(values.data()),
+                           as_symbolic(symbolic), common);
+    if (common->status == KLU_OUT_OF_MEMORY || common->status == KLU_TOO_LARGE) out_of_memory();
+    return numeric != nullptr && common->status == KLU_OK;
+}
+
+bool characteristic_lu::refactor(cplx lambda) {
+    if (!numeric || !form(lambda)) return false;
+    const int done = klu_z_refactor(starts.data(), rows.data(), reinterpret_cast<double*>(values.data()),
+                                    as_symbolic(symbolic), as_numeric(numeric), common);
+    if (!done) release_numeric();
+    return done && common->status == KLU_OK;
+}
+
+// KLU factors P (R^{-1} Delta) Q = L U + F with unit lower triangular L, row
+// scale factors R > 0 and F the blocks above the block diagonal, which
+// leave the determinant alone: det Delta = prod R_i sign(P) sign(Q) prod u_ii.
+cplx characteristic_lu::log_det() const {
+    const klu_numeric* f = as_numeric(numeric);
+    const klu_symbolic* s = as_symbolic(symbolic);
+    const cplx* u = static_cast<const cplx*>(f->Udiag);
+    double modulus = 0, phase = 0;
+    for (int i = 0; i < n; ++i) {
+        modulus += std::log(std::abs(u[i])) + (f->Rs ? std::log(f->Rs[i]) : 0.0);
+        phase += std::arg(u[i]);
+    }
+    if (odd(f->Pnum, int(n)) != odd(s->Q, int(n))) phase += std::numbers::pi;
+    return {modulus, phase};
+}
+
+double characteristic_lu::inverse_norm() {
+    if (!klu_z_condest(starts.data(), reinterpret_cast<double*>(values.data()), as_symbolic(symbolic),
+                       as_numeric(numeric), common))
+        return HUGE_VAL;
+    double norm = 0;
+    for (int j = 0; j < n; ++j) {
+        double column = 0;
+        for (int p = starts[j]; p < starts[j + 1]; ++p) column += std::abs(values[std::size_t(p)]);
+        norm = std::max(norm, column);
+    }
+    return common->condest / norm;
+}
+
+void characteristic_lu::solve(Eigen::Ref<Eigen::MatrixXcd> x) {
+    if (x.size() == 0) return;
+    klu_z_solve(as_symbolic(symbolic), as_numeric(numeric), int(x.outerStride()), int(x.cols()),
+                reinterpret_cast<double*>(x.data()), common);
+}
+
+void characteristic_lu::apply(cplx lambda, const Eigen::VectorXcd& x, Eigen::VectorXcd& y) const {
+    y = lambda * x;
+    for (std::size_t k = 0; k < sys.mA(); ++k) y -= factor_of(sys.hk(k), lambda) * (sys.A[k] * x);
+}
+
+void characteristic_lu::apply_derivative(cplx lambda, const Eigen::VectorXcd& x, Eigen::VectorXcd& y) const {
+    y = x;
+    for (std::size_t k = 0; k < sys.mA(); ++k)
+        if (sys.hk(k) != 0) y += (sys.hk(k) * factor_of(sys.hk(k), lambda)) * (sys.A[k] * x);
+}
+
+}  // namespace quorv

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <complex>
+#include <vector>
+
+#include <Eigen/Core>
+
+#include "model/sparse_quorv.h"
+
+struct klu_common_struct;
+
+namespace quorv {
+
+// Sparse LU factorisations of Delta(lambda) = lambda I - sum_k e^{-lambda h_k} A_k
+// for a sparse model, with SuiteSparse's KLU: the pattern of Delta (the
+// union of I and the A_k) is ordered once (block triangular form, then AMD
+// on each block), and every lambda then costs one numeric factorisation of
+// that pattern. Delta is formed in compressed columns straight from the
+// model's entries: nothing of order n^2 is ever stored.
+class characteristic_lu {
+public:
+    explicit characteristic_lu(const sparse_quorv& sys);
+    ~characteristic_lu();
+    characteristic_lu(const characteristic_lu&) = delete;
+    characteristic_lu& operator=(const characteristic_lu&) = delete;
+
+    Eigen::Index order() const { return n; }
+
+    // Forms and factors Delta(lambda) with partial pivoting. False when
+    // Delta is not finite or its factorisation meets an exactly zero pivot.
+    // Throws std::bad_alloc when the factors do not fit.
+    bool factor(std::complex<double> lambda);
+    // The same with the row pivots of the last successful factor(): cheaper,
+    // and for a lambda close to that one as stable.
+    bool refactor(std::complex<double> lambda);
+
+    // log det Delta of the last factorisation: log |det| as the real part,
+    // the phase (not reduced to (-pi, pi]) as the imaginary part.
+    std::complex<double> log_det() const;
+    // An estimate of |Delta^{-1}|_1 (Hager's, from a few solves).
+    double inverse_norm();
+    // x <- Delta^{-1} x for the last factorisation; x has n rows.
+    void solve(Eigen::Ref<Eigen::MatrixXcd> x);
+
+    // y = Delta(lambda) x and y = Delta'(lambda) x, from the model's entries.
+    void apply(std::complex<double> lambda, const Eigen::VectorXcd& x, Eigen::VectorXcd& y) const;
+    void apply_derivative(std::complex<double> lambda, const Eigen::VectorXcd& x, Eigen::VectorXcd& y) const;
+
+private:
+    const sparse_quorv& sys;
+    Eigen::Index n = 0;
+    // Delta's pattern in compressed columns, its values, and for every
+    // entry of every A_k (and every diagonal entry) its place among them.
+    std::vector<int> starts, rows;
+    std::vector<std::complex<double>> values;
+    std::vector<std::vector<int>> places;
+    std::vector<int> diagonal;
+    klu_common_struct* common = nullptr;
+    void* symbolic = nullptr;
+    void* numeric = nullptr;
+
+    bool form(std::complex<double> lambda);
+    void release_numeric();
+    [[noreturn]] void out_of_memory() const;
+};
+
+}  // namespace quorv

@@ -1,0 +1,118 @@
+#include <cmath>
+#include <complex>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "model/quorv.h"
+#include "model/sparse_quorv.h"
+#include "roots/count/root_count.h"
+#include "roots/count/sparse_count.h"
+#include "roots/krylov/characteristic_lu.h"
+#include "roots/support/validate_sparse.h"
+
+namespace {
+
+using cplx = std::complex<double>;
+using matrix = quorv::sparse_quorv::matrix;
+
+// A random system with about `per_row` entries per row in each matrix,
+// and the same system dense.
+struct twin {
+    quorv::sparse_quorv sparse;
+    quorv::quorv dense;
+};
+
+twin random_twin(int n, int per_row, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::uniform_int_distribution<int> column(0, n - 1);
+    std::normal_distribution<double> value(0, 1);
+    std::vector<matrix> sparse;
+    std::vector<Eigen::MatrixXd> dense;
+    for (int k = 0; k < 2; ++k) {
+        std::vector<Eigen::Triplet<double>> entries;
+        for (int i = 0; i < n; ++i) {
+            if (k == 0) entries.emplace_back(i, i, -3.0);
+            for (int e = 0; e < per_row; ++e) entries.emplace_back(i, column(gen), value(gen) / std::sqrt(per_row));
+        }
+        matrix a(n, n);
+        a.setFromTriplets(entries.begin(), entries.end());
+        sparse.push_back(a);
+        dense.push_back(Eigen::MatrixXd(a));
+    }
+    return {quorv::sparse_quorv(sparse, {0.0, 1.0}), quorv::quorv(dense, {0.0, 1.0})};
+}
+
+Eigen::MatrixXcd dense_delta(const quorv::quorv& sys, cplx lambda) {
+    Eigen::MatrixXcd d = lambda * Eigen::MatrixXcd::Identity(sys.n(), sys.n());
+    for (std::size_t k = 0; k < sys.mA(); ++k) d -= std::exp(-lambda * sys.hA[k]) * sys.A[k].cast<cplx>();
+    return d;
+}
+
+// The sparse factorisation's log det against the dense determinant, phase
+// modulo 2 pi: row scaling, pivoting, the block triangular form and the
+// fill-reducing order must all cancel.
+TEST(CharacteristicLU, LogDeterminantMatchesDenseDeterminant) {
+    const twin sys = random_twin(40, 2, 7);
+    quorv::characteristic_lu lu(sys.sparse);
+    for (const cplx lambda : {cplx(0.3, 0.0), cplx(-1.0, 2.5), cplx(2.0, -7.0)}) {
+        ASSERT_TRUE(lu.factor(lambda));
+        const cplx det = dense_delta(sys.dense, lambda).determinant();
+        const cplx log_det = lu.log_det();
+        EXPECT_NEAR(log_det.real(), std::log(std::abs(det)), 1e-9);
+        EXPECT_NEAR(std::remainder(log_det.imag() - std::arg(det), 2 * M_PI), 0, 1e-9);
+        Eigen::VectorXcd x = Eigen::VectorXcd::LinSpaced(40, 1, 40), y;
+        lu.apply(lambda, x, y);
+        lu.solve(y);
+        EXPECT_LT((y - x).norm(), 1e-10 * x.norm());
+    }
+}
+
+// The sparse count against the dense route's on the same system, at lines
+// through its spectrum.
+TEST(SparseCount, AgreesWithDenseCount) {
+    for (const unsigned seed : {1u, 2u}) {
+        const twin sys = random_twin(30, 3, seed);
+        for (const double r : {-2.0, -1.0, 0.0})
+            EXPECT_EQ(quorv::count_roots(sys.sparse, r), quorv::count_roots(sys.dense, r)) << seed << " " << r;
+    }
+}
+
+// x' = -x(t - 1) in every one of n decoupled states, one of them at gain
+// pi/2 (a pair on the axis: not stable) or below.
+TEST(SparseCount, StabilityOfDecoupledModes) {
+    for (const double gain : {1.0, 1.6}) {
+        matrix a(50, 50);
+        for (int i = 0; i < 50; ++i) a.insert(i, i) = -gain * (i + 1) / 50.0;
+        const quorv::sparse_quorv sys({a}, {1.0});
+        EXPECT_EQ(quorv::is_stable(sys), gain < M_PI / 2) << gain;
+    }
+}
+
+template <typename Exception>
+void expect_refused(const quorv::sparse_quorv& sys, const std::string& message) {
+    try {
+        quorv::validate(sys);
+        FAIL() << "expected " << message;
+    } catch (const Exception& e) {
+        EXPECT_EQ(std::string(e.what()), message);
+    }
+}
+
+TEST(SparseValidate, NamesTheCulpritAsForTheDenseModel) {
+    matrix square(2, 2), tall(3, 2), bad(2, 2);
+    square.insert(0, 1) = 1;
+    bad.insert(1, 0) = std::nan("");
+    expect_refused<std::length_error>(quorv::sparse_quorv({}, {}), "vector too long");
+    expect_refused<std::out_of_range>(quorv::sparse_quorv({square, square}, {1.0}), "invalid vector subscript");
+    expect_refused<std::invalid_argument>(quorv::sparse_quorv({square, tall}, {0.0, 1.0}),
+                                          "matrix 1 has shape (3, 2), expected (2, 2)");
+    expect_refused<std::invalid_argument>(quorv::sparse_quorv({square, bad}, {0.0, 1.0}),
+                                          "matrix 1 has a non-finite entry at (1, 0): nan");
+    expect_refused<std::invalid_argument>(quorv::sparse_quorv({square}, {-0.5}), "delay 0 is negative: -0.5");
+}
+
+}  // namespace

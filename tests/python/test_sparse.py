@@ -1,0 +1,146 @@
+"""sparse_quorv: the model, its validation, and the certified count against
+decoupled modes (Lambert-W roots of each mode) and against the dense route."""
+import copy
+import pickle
+
+import numpy as np
+import pytest
+import scipy.sparse as sp
+from scipy.special import lambertw
+
+from pyhalvex import count_roots, is_stable, quorv, roots, sparse_quorv, spectral_abscissa, spectrum
+
+
+def mode_roots(mu, b, tau, r, branches=60):
+    """Roots of lambda = mu + b e^{-lambda tau} with Re >= r, for arrays of modes mu, b."""
+    mu, b = np.broadcast_arrays(np.asarray(mu, complex), np.asarray(b, complex))
+    # A stiff mode (mu far left, e^{-mu tau} beyond the double range) has its
+    # roots near Re = -log(|mu| / |b|) / tau, left of every line tested.
+    with np.errstate(over="ignore", invalid="ignore"):
+        z = b * tau * np.exp(-mu * tau)
+    mu, z = mu[np.isfinite(z)], z[np.isfinite(z)]
+    k = np.arange(-branches, branches + 1)[:, None]
+    lam = mu + lambertw(z, k) / tau
+    return lam[lam.real >= r]
+
+
+def heat(n, reaction, tau):
+    """u_t = u_xx - 2 u + reaction u(t - tau) on (0, 1), Dirichlet ends, n
+    interior points: mode j has mu_j = -4 (n+1)^2 sin^2(j pi / (2 (n+1))) - 2."""
+    h2 = (n + 1.0) ** 2
+    laplacian = sp.diags_array([h2, -2 * h2 - 2, h2], offsets=[-1, 0, 1], shape=(n, n))
+    j = np.arange(1, n + 1)
+    mu = -4 * h2 * np.sin(j * np.pi / (2 * (n + 1))) ** 2 - 2
+    return sparse_quorv([laplacian, reaction * sp.eye_array(n)], [0.0, tau]), mu, np.full(n, reaction)
+
+
+def ring(n, damping, gain, tau):
+    """x_i' = -damping x_i + gain x_{i-1}(t - tau): mode j couples through gain e^{2 pi i j / n}."""
+    shift = sp.diags_array([1.0, 1.0], offsets=[-1, n - 1], shape=(n, n))
+    mu = np.full(n, -damping)
+    return sparse_quorv([-damping * sp.eye_array(n), gain * shift], [0.0, tau]), mu, gain * np.exp(2j * np.pi * np.arange(n) / n)
+
+
+# A ring's modes all share one chain of roots, so a few hundred of them
+# crowd every line near it: the ring is kept small to keep the test short.
+@pytest.mark.parametrize("system, tau, lines", [
+    (lambda: heat(2000, 3.0, 1.0), 1.0, [-2.5, -1.5, 0.0]),
+    (lambda: heat(2000, -2.5, 1.0), 1.0, [-3.0, -2.0]),
+    (lambda: ring(128, 0.95, 1.0, 1.0), 1.0, [0.0, 0.02]),
+])
+def test_count_matches_the_modes_lambert_w_roots(system, tau, lines):
+    sys, mu, b = system()
+    for r in lines:
+        assert count_roots(sys, r) == len(mode_roots(mu, b, tau, r)), r
+    assert is_stable(sys) == (len(mode_roots(mu, b, tau, 0.0)) == 0)
+
+
+def random_system(n, seed, per_row=4):
+    rng = np.random.default_rng(seed)
+    a0 = sp.random_array((n, n), density=per_row / n, rng=rng) - 2.5 * sp.eye_array(n)
+    a1 = sp.random_array((n, n), density=per_row / n, rng=rng, data_sampler=rng.standard_normal)
+    return [a0.tocsr(), a1.tocoo()], [0.0, 1.0]
+
+
+def test_count_matches_the_dense_route():
+    A, hA = random_system(200, seed=3)
+    sparse, dense = sparse_quorv(A, hA), quorv([a.toarray() for a in A], hA)
+    for r in [-1.0, 0.0]:
+        assert count_roots(sparse, r) == count_roots(dense, r), r
+    assert is_stable(sparse) == is_stable(dense)
+
+
+def test_model_reads_back_and_pickles():
+    A, hA = random_system(50, seed=1)
+    sys = sparse_quorv(A + [np.eye(50)], hA + [2.0])
+    assert (sys.mA, sys.n, sys.nnz) == (3, 50, sum(sp.csc_array(a).nnz for a in A) + 50)
+    assert repr(sys) == f"<sparse_quorv n=50, mA=3, nnz={sys.nnz}, delays [0.0, 1.0, 2.0]>"
+    assert isinstance(sys.A(2), sp.csc_array) and (sys.A(0) != sp.csc_array(A[0])).nnz == 0
+    sys.A(0).data[:] = 7.0  # a copy: the model keeps its matrix
+    assert (sys.A(0) != sp.csc_array(A[0])).nnz == 0
+    sys.hA()[2] = 3.0  # a view: the model takes the delay
+    for back in [pickle.loads(pickle.dumps(sys)), copy.deepcopy(sys)]:
+        assert type(back) is sparse_quorv and repr(back) == repr(sys).replace("2.0]", "3.0]")
+        assert all((back.A(k) != sys.A(k)).nnz == 0 for k in range(3))
+        assert count_roots(back, -1.0) == count_roots(sys, -1.0)
+    with pytest.raises(IndexError, match="^invalid vector subscript$"):
+        sys.A(3)
+
+
+class Tagged(sparse_quorv):
+    pass
+
+
+def test_subclass_attributes_travel_with_pickles():
+    sys = Tagged([np.array([[-1.0]])], [1.0])
+    sys.name = "plant"
+    back = pickle.loads(pickle.dumps(sys))
+    assert type(back) is Tagged and back.name == "plant"
+
+
+@pytest.mark.parametrize("A, hA, error, message", [
+    ([np.eye(2), np.ones((3, 2))], [0.0, 1.0], ValueError, "matrix 1 has shape (3, 2), expected (2, 2)"),
+    ([np.eye(2), np.eye(3)], [0.0, 1.0], ValueError, "matrix 1 has shape (3, 3), expected (2, 2)"),
+    ([np.eye(2), np.array([[0.0, 1.0], [np.nan, 0.0]])], [0.0, 1.0], ValueError,
+     "matrix 1 has a non-finite entry at (1, 0): nan"),
+    ([np.eye(2)], [-0.5], ValueError, "delay 0 is negative: -0.5"),
+    ([np.eye(2), np.eye(2)], [1.0], IndexError, "invalid vector subscript"),
+    ([], [], ValueError, "vector too long"),
+])
+def test_bad_input_is_refused_with_the_dense_models_messages(A, hA, error, message):
+    for model in (quorv, sparse_quorv):
+        for call in (lambda s: count_roots(s, 0.0), is_stable):
+            with pytest.raises(error) as raised:
+                call(model(A, hA))
+            assert str(raised.value) == message, model
+
+
+def assert_roots_match(found, truth, rtol=1e-8):
+    """found and truth are the same multiset of roots, each within rtol (relative to max(1, |root|))."""
+    found, truth = sorted(found, key=lambda z: (z.real, z.imag)), list(truth)
+    assert len(found) == len(truth)
+    for z in found:
+        assert np.min(np.abs(np.asarray(truth) - z)) <= rtol * max(1.0, abs(z)), z
+
+
+@pytest.mark.parametrize("system, r", [
+    (lambda: heat(2048, 3.0, 1.0), -1.5),
+    (lambda: ring(128, 0.95, 1.0, 1.0), 0.02),
+])
+def test_spectrum_roots_and_abscissa_match_the_modes(system, r):
+    sys, mu, b = system()
+    truth = mode_roots(mu, b, 1.0, r)
+    s = spectrum(sys, r)
+    assert s.complete and s.count == len(truth) and s.degree == 0
+    assert_roots_match(s.roots, truth)
+    assert np.all(s.radii > 0) and np.all(s.radii <= 1e-6 * np.maximum(1.0, np.abs(s.roots)))
+    assert_roots_match(roots(sys, r), truth)
+    rightmost = max(mode_roots(mu, b, 1.0, r - 1.0).real)
+    assert spectral_abscissa(sys) == pytest.approx(rightmost, rel=1e-8)
+
+
+def test_spectrum_matches_the_dense_route():
+    A, hA = random_system(60, seed=3)
+    sparse, dense = spectrum(sparse_quorv(A, hA), -1.0), spectrum(quorv([a.toarray() for a in A], hA), -1.0)
+    assert sparse.complete and sparse.count == dense.count
+    assert_roots_match(np.repeat(sparse.roots, sparse.multiplicities), np.repeat(dense.roots, dense.multiplicities))
