@@ -20,10 +20,12 @@ python=$venv/bin/python
 dev_build=build/dev
 
 # Every build of the checkout (the module in build/dev, the sanitized tests,
-# the benchmarks, and the isolated build of the test command, which compiles
-# the core exactly as build/dev does) goes through one compiler cache inside
-# the checkout, with paths relative to it. CMake reads the launcher when it
-# configures a new build folder.
+# and the isolated build of the test command) goes through one compiler cache
+# inside the checkout, with paths relative to it, so a deleted build folder
+# is rebuilt from it. The isolated build, in a temporary folder outside the
+# checkout, sees the sources under other relative paths than build/dev: it
+# reuses only its own entries of an earlier run. CMake reads the launcher
+# when it configures a new build folder.
 export CCACHE_DIR=$PWD/build/ccache CCACHE_BASEDIR=$PWD CCACHE_MAXSIZE=2G
 export CMAKE_CXX_COMPILER_LAUNCHER=ccache
 
