@@ -144,3 +144,26 @@ def test_spectrum_matches_the_dense_route():
     sparse, dense = spectrum(sparse_quorv(A, hA), -1.0), spectrum(quorv([a.toarray() for a in A], hA), -1.0)
     assert sparse.complete and sparse.count == dense.count
     assert_roots_match(np.repeat(sparse.roots, sparse.multiplicities), np.repeat(dense.roots, dense.multiplicities))
+
+
+def tuned_mode(n, r, gap, b=-0.5):
+    """x' = A0 x + b x(t - 1), A0 upper bidiagonal: det Delta is the product of
+    its diagonal, so the roots are each diagonal entry's Lambert-W roots; the
+    first entry puts its rightmost root `gap` from r, the others lie far left."""
+    a = -3.0 - np.arange(n)
+    a[0] = r + gap - b * np.exp(-(r + gap))
+    A0 = sp.diags_array([a, np.ones(n - 1)], offsets=[0, 1])
+    rightmost = (a[0] + lambertw(b * np.exp(-a[0]))).real
+    return sparse_quorv([A0, b * sp.eye_array(n)], [0.0, 1.0]), rightmost
+
+
+@pytest.mark.parametrize("r", [0.0, -0.3, 1.7])
+@pytest.mark.parametrize("gap", [1e-9, -1e-9, 3e-10, -3e-10])
+def test_a_root_beside_the_line_is_decided_alike_by_every_function(r, gap):
+    sys, rightmost = tuned_mode(50, r, gap)
+    right = int(rightmost >= r)
+    s = spectrum(sys, r)
+    assert count_roots(sys, r) == s.count == len(roots(sys, r)) == right and s.complete
+    if r == 0.0:
+        assert is_stable(sys) == (spectral_abscissa(sys) < 0) == (not right)
+        assert spectral_abscissa(sys) == pytest.approx(rightmost, abs=1e-15)

@@ -63,6 +63,17 @@ spectrum_result as_spectrum(std::vector<root_cluster> roots, long count, bool co
     return s;
 }
 
+// The located roots that lie on or right of the line: those meeting a disk
+// the line's decision placed left of it are its zeros, counted by the path
+// (which runs a little left of the line) but not roots right of the line.
+std::vector<root_cluster> on_or_right(std::vector<root_cluster> located, const region_count& counted) {
+    std::erase_if(located, [&](const root_cluster& c) {
+        return std::any_of(counted.near_line.begin(), counted.near_line.end(),
+                           [&](const root_cluster& d) { return d.left_of_line && d.meets(c); });
+    });
+    return located;
+}
+
 // The count right of `line` (own units); the errors of count_roots, led by
 // `caller`, when it holds none.
 region_count counted_at(const sparse_quorv& own, double line, double unit, determinant_samples& f,
@@ -83,7 +94,7 @@ spectrum_result spectrum(const sparse_quorv& sys, double r, const interrupt_chec
     sparse_determinant f(own.sys, budget);
     const region_count counted = counted_at(own.sys, r * own.unit, own.unit, f, "spectrum");
     const located_roots located = locate_roots(f, counted.region, counted.count);
-    return as_spectrum(located.roots, counted.count, located.complete, own.unit);
+    return as_spectrum(on_or_right(located.roots, counted), counted.on_or_right(), located.complete, own.unit);
 }
 
 double spectral_abscissa(const sparse_quorv& sys, const interrupt_check& check) {
@@ -97,7 +108,9 @@ double spectral_abscissa(const sparse_quorv& sys, const interrupt_check& check) 
         return counted_at(own.sys, line, unit, f, "spectral_abscissa");
     };
     region_count at_line = count_at(0.0);
-    const bool unstable = at_line.count > 0;
+    // Unstable as is_stable decides it: a root whose disk cannot be
+    // tightened clear of the axis counts as on it.
+    const bool unstable = at_line.on_or_right() > 0;
     double line = 0, empty = root_box(own.sys, 0.0).x1;
     for (double step = 1; at_line.count == 0; step *= 2) {
         empty = line;

@@ -260,7 +260,7 @@ std::vector<root_cluster> encloser::as_one(cplx z, double radius, long m, cplx m
     return {{mean, m, rho}};
 }
 
-circle_zeros zeros_in_circle(log_determinant& f, cplx centre, double radius, long m) {
+circle_zeros zeros_in_circle(determinant_samples& f, cplx centre, double radius, long m) {
     std::vector<cplx> s(2 * std::size_t(m), 0.0);
     log_det_sample sample;
     for (int j = 0; j < moment_nodes; ++j) {

@@ -6,6 +6,7 @@
 
 #include "roots/count/log_determinant.h"
 #include "roots/count/root_cluster.h"
+#include "roots/count/zero_encloser.h"
 #include "roots/local/refinement.h"
 
 namespace quorv {
@@ -20,7 +21,7 @@ inline constexpr double tightest_disk = 1e-10;
 // principle counts exactly m zeros: z is a root of multiplicity m to within
 // rho, or m zeros that double precision cannot tell apart, taken at their
 // mean.
-class encloser {
+class encloser : public zero_encloser {
 public:
     explicit encloser(log_determinant& f);
 
@@ -33,7 +34,7 @@ public:
     // unless Delta is singular at their mean to rounding, when they are one
     // multiple root. Empty when no disk inside room holds a zero or no count
     // resolves.
-    std::vector<root_cluster> around(std::complex<double> z, double least, double room);
+    std::vector<root_cluster> around(std::complex<double> z, double least, double room) override;
 
     // z moved by one Newton step on det Delta, z - 1/g(z), when that step is
     // shorter than the tightest disk: Newton's iteration on the eigenproblem
@@ -45,9 +46,10 @@ public:
     // within `reach` of it, to the acceptance residual; charged to the
     // budget as its steps. Newton's method on the eigenproblem is accurate
     // where det Delta is made of rounding (a stiff term beside a slow one).
-    std::optional<std::complex<double>> refined(std::complex<double> start, double reach);
+    std::optional<std::complex<double>> refined(std::complex<double> start, double reach) override;
 
     log_determinant& function() { return f; }
+    determinant_samples& samples() override { return f; }
 
 private:
     log_determinant& f;
@@ -74,7 +76,7 @@ struct circle_zeros {
     std::vector<std::complex<double>> zeros;
     std::complex<double> mean;
 };
-circle_zeros zeros_in_circle(log_determinant& f, std::complex<double> centre, double radius, long m);
+circle_zeros zeros_in_circle(determinant_samples& f, std::complex<double> centre, double radius, long m);
 
 // Whether Delta(z) is singular to within rounding of the terms that cancel
 // in each of its rows, |z| + sum_k |e^{-z h_k}| sum_j |A_k,ij|: at the mean

@@ -28,16 +28,16 @@ root_cluster marked(root_cluster c, double r) {
 // (for several zeros), each disk kept within its seed's distance from the
 // line and from the disks already found. Empty unless the disks hold all of
 // c's zeros.
-std::vector<root_cluster> tightened(encloser& enclose, const root_cluster& c, double r) {
+std::vector<root_cluster> tightened(zero_encloser& enclose, const root_cluster& c, double r) {
     std::vector<cplx> seeds{c.z};
     if (c.multiplicity > 1) {
-        const circle_zeros moments = zeros_in_circle(enclose.function(), c.z, c.radius, c.multiplicity);
+        const circle_zeros moments = zeros_in_circle(enclose.samples(), c.z, c.radius, c.multiplicity);
         seeds.insert(seeds.end(), moments.zeros.begin(), moments.zeros.end());
     }
     std::vector<root_cluster> found;
     long total = 0;
     for (const cplx& seed : seeds) {
-        if (total >= c.multiplicity || enclose.function().budget().exhausted()) break;
+        if (total >= c.multiplicity || enclose.samples().budget().exhausted()) break;
         if (!finite(seed)) continue;
         double room = std::min(std::abs(seed.real() - r), c.radius - std::abs(seed - c.z));
         for (const root_cluster& d : found) room = std::min(room, std::abs(seed - d.z) - d.radius);
@@ -57,7 +57,7 @@ std::vector<root_cluster> tightened(encloser& enclose, const root_cluster& c, do
 
 }  // namespace
 
-std::vector<root_cluster> decide_side(encloser& enclose, const root_cluster& c, double r) {
+std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster& c, double r) {
     const bool meets = c.z.real() - c.radius < r && c.z.real() + c.radius >= r;
     if (!meets || at_rounding_level(c, r)) return {marked(c, r)};
     std::vector<root_cluster> apart = tightened(enclose, c, r);
@@ -66,7 +66,7 @@ std::vector<root_cluster> decide_side(encloser& enclose, const root_cluster& c, 
     return apart;
 }
 
-std::vector<root_cluster> decide_near(encloser& enclose, cplx at, double r, const std::vector<root_cluster>& known) {
+std::vector<root_cluster> decide_near(zero_encloser& enclose, cplx at, double r, const std::vector<root_cluster>& known) {
     std::vector<root_cluster> decided;
     const double room = 0.25 * root_scale(at);
     const cplx centre = enclose.refined(at, room).value_or(at);

@@ -17,14 +17,14 @@ namespace quorv {
 // be enclosed apart) is it on the line, which counts as right of it.
 // Returns the disks decided, with left_of_line set on those left of it;
 // their multiplicities add up to c's.
-std::vector<root_cluster> decide_side(encloser& enclose, const root_cluster& c, double r);
+std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster& c, double r);
 
 // The zeros near `at`, a point where a count's path passed close to them,
 // each enclosed (around the root Newton's method reaches from `at`) and
 // decided against the line Re = r; `known` disks are
 // skipped, so that a zero two passes came near is decided once. Empty when
 // no disk near `at` resolves.
-std::vector<root_cluster> decide_near(encloser& enclose, std::complex<double> at, double r,
+std::vector<root_cluster> decide_near(zero_encloser& enclose, std::complex<double> at, double r,
                                       const std::vector<root_cluster>& known);
 
 }  // namespace quorv

@@ -5,8 +5,10 @@
 #include <stdexcept>
 
 #include "roots/count/argument_count.h"
+#include "roots/count/line_side.h"
 #include "roots/count/root_bound.h"
 #include "roots/count/sparse_determinant.h"
+#include "roots/count/sparse_enclosure.h"
 #include "roots/count/sparse_root_bound.h"
 #include "roots/support/sparse_time_unit.h"
 #include "roots/support/validate_sparse.h"
@@ -21,28 +23,73 @@ namespace {
 // path sixteen times further left, at most this many times.
 double line_offset(double r) { return 1e-9 * std::max(1.0, std::abs(r)); }
 constexpr int contour_moves = 3;
+// Where the path's left side passes this close (relative to the line) to
+// zeros, they are enclosed and decided against the line.
+constexpr double near_line = 1e-4;
+
+// A disk above the real axis and its mirror image, which holds as many
+// zeros on the same side (det Delta is real on the real axis): the path's
+// left side is followed in the upper half only.
+void add_with_mirror(std::vector<root_cluster>& decided, const root_cluster& c) {
+    decided.push_back(c);
+    if (c.z.imag() > c.radius) decided.push_back({std::conj(c.z), c.multiplicity, c.radius, c.left_of_line});
+}
+
+// The leftmost point of the decided disks that reach across the path at
+// `left`: their zeros may lie on either side of it.
+double left_of_decided(const std::vector<root_cluster>& decided, double left) {
+    double leftmost = left;
+    for (const root_cluster& c : decided)
+        if (c.z.real() - c.radius < left && c.z.real() + c.radius >= left)
+            leftmost = std::min(leftmost, c.z.real() - c.radius);
+    return leftmost;
+}
 
 }  // namespace
 
+// As for the dense model: the path runs `offset` left of the line, 16
+// times further when it meets a zero; where its left side passes near
+// zeros, they are enclosed and decided against the line by the same rule
+// (line_side.h), and the path moves left of every decided disk that reaches
+// across it, so that each is wholly inside or wholly outside the region.
 region_count count_in_own_unit(const sparse_quorv& sys, double r, determinant_samples& f) {
     work_budget& budget = f.budget();
     region_count result;
     const double bound = root_bound(sys, r);
     if (std::isfinite(bound)) r = std::max(r, -2 * bound - 1);
     double offset = line_offset(r);
-    for (int attempt = 0; attempt <= contour_moves; ++attempt, offset *= 16) {
-        const double left = r - offset;
+    double left = r - offset;
+    sparse_encloser enclose(f);
+    std::vector<root_cluster> decided;
+    for (int attempt = 0, moves = 0; attempt <= contour_moves;) {
         const rectangle box = root_box(sys, left);
         if (!std::isfinite(root_bound(sys, left)) || !std::isfinite(box.x1) || !std::isfinite(box.y1)) {
             result.state = region_count::outcome::unbounded;
             return result;
         }
-        // No root right of the line: nothing to walk around.
-        if (box.x1 < left) return {region_count::outcome::counted, 0, left, box};
+        // No root right of the path: nothing to walk around.
+        if (box.x1 < left) return {region_count::outcome::counted, 0, left, box, std::move(decided)};
         const rectangle region = with_margin(box, 10 * offset);
-        if (const auto count = count_in_symmetric_rectangle(f, region))
-            return {region_count::outcome::counted, *count, left, region};
+        path_probe probe;
+        probe.near = near_line * std::max(1.0, std::abs(r));
+        const auto count = count_in_symmetric_rectangle(f, region, &probe);
+        if (!count) {
+            if (budget.exhausted()) break;
+            ++attempt;
+            left -= 15 * offset;
+            offset *= 16;
+            continue;
+        }
+        for (const path_probe_pass& pass : probe.passes)
+            for (const root_cluster& c : decide_near(enclose, pass.at, r, decided)) add_with_mirror(decided, c);
+        const double leftmost = left_of_decided(decided, left);
+        if (leftmost < left && moves < contour_moves) {
+            ++moves;
+            left = leftmost - line_offset(leftmost);
+            continue;
+        }
         if (budget.exhausted()) break;
+        return {region_count::outcome::counted, *count, left, region, std::move(decided)};
     }
     return result;
 }
@@ -52,6 +99,7 @@ region_count count_region(const sparse_quorv& sys, double r, work_budget& budget
     sparse_determinant f(own.sys, budget);
     region_count counted = count_in_own_unit(own.sys, r * own.unit, f);
     counted.left /= own.unit;
+    for (root_cluster& c : counted.near_line) c.z /= own.unit, c.radius /= own.unit;
     counted.region = {counted.region.x0 / own.unit, counted.region.x1 / own.unit, counted.region.y0 / own.unit,
                       counted.region.y1 / own.unit};
     return counted;
