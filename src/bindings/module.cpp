@@ -206,7 +206,9 @@ double sparse_spectral_abscissa(const quorv::sparse_quorv& sys) {
 // The roots of a sparse model, each as often as its multiplicity, from its
 // spectrum, with the dense route's warning when they are not all enclosed.
 std::vector<std::complex<double>> sparse_roots(const quorv::sparse_quorv& sys, double r) {
-    const quorv::spectrum_result s = sparse_spectrum(sys, r);
+    const quorv::spectrum_result s = unlocked(sys, [&](const quorv::sparse_quorv& model, const quorv::interrupt_check& check) {
+        return quorv::spectrum_for_roots(model, r, check);
+    });
     std::vector<std::complex<double>> found;
     for (Eigen::Index i = 0; i < s.roots.size(); ++i) found.insert(found.end(), std::size_t(s.multiplicities[i]), s.roots[i]);
     if (!s.complete &&

@@ -2,6 +2,7 @@
 decoupled modes (Lambert-W roots of each mode) and against the dense route."""
 import copy
 import pickle
+import re
 
 import numpy as np
 import pytest
@@ -167,3 +168,36 @@ def test_a_root_beside_the_line_is_decided_alike_by_every_function(r, gap):
     if r == 0.0:
         assert is_stable(sys) == (spectral_abscissa(sys) < 0) == (not right)
         assert spectral_abscissa(sys) == pytest.approx(rightmost, abs=1e-15)
+
+
+def column_of_giants():
+    """-I plus 6e307 down the first column: rank one, so the roots are 6e307 - 1
+    and -1 (triple), while the column's sum of magnitudes overflows."""
+    a0 = -np.eye(4)
+    a0[:, 0] += 6e307
+    return [a0], [0.0]
+
+
+def overflowing_damping():
+    """x' = -x - x(t - 1) at r = -800: e^{800} overflows."""
+    return [np.array([[-1.0]]), np.array([[-1.0]])], [0.0, 1.0]
+
+
+def test_huge_entries_bound_the_roots_as_the_dense_route_does():
+    A, hA = column_of_giants()
+    for model in (quorv, sparse_quorv):
+        sys = model(A, hA)
+        assert (count_roots(sys, 1e307), roots(sys, 1e307), is_stable(sys)) == (1, [6e307], False), model
+        assert spectral_abscissa(sys) == 6e307
+
+
+@pytest.mark.parametrize("call, error, message", [
+    (count_roots, OverflowError, "count_roots: the root bound sum_k e^{-r h_k} |A_k| is not finite for r = -800"),
+    (spectrum, OverflowError, "spectrum: the root bound sum_k e^{-r h_k} |A_k| is not finite for r = -800"),
+    (roots, RuntimeError, "the roots right of r can neither be bounded nor counted: the damping factors overflow"),
+])
+def test_an_overflowing_bound_raises_the_dense_routes_error(call, error, message):
+    A, hA = overflowing_damping()
+    for model in (quorv, sparse_quorv):
+        with pytest.raises(error, match="^" + re.escape(message)):
+            call(model(A, hA), -800.0)

@@ -85,16 +85,36 @@ region_count counted_at(const sparse_quorv& own, double line, double unit, deter
 
 }  // namespace
 
+namespace {
+
+spectrum_result spectrum_led_by(const sparse_quorv& sys, double r, const interrupt_check& check, const char* caller) {
+    const own_sparse_time_unit own = in_own_time_unit(sys);
+    work_budget budget{spectrum_evaluations, check};
+    sparse_determinant f(own.sys, budget);
+    const region_count counted = counted_at(own.sys, r * own.unit, own.unit, f, caller);
+    const located_roots located = locate_roots(f, counted.region, counted.count);
+    return as_spectrum(on_or_right(located.roots, counted), counted.on_or_right(), located.complete, own.unit);
+}
+
+}  // namespace
+
 spectrum_result spectrum(const sparse_quorv& sys, double r, const interrupt_check& check) {
     validate(sys);
     if (std::isnan(r)) throw std::invalid_argument("spectrum: r is NaN");
     if (sys.n() == 0 || r > root_bound(sys, r)) return {};
-    const own_sparse_time_unit own = in_own_time_unit(sys);
-    work_budget budget{spectrum_evaluations, check};
-    sparse_determinant f(own.sys, budget);
-    const region_count counted = counted_at(own.sys, r * own.unit, own.unit, f, "spectrum");
-    const located_roots located = locate_roots(f, counted.region, counted.count);
-    return as_spectrum(on_or_right(located.roots, counted), counted.on_or_right(), located.complete, own.unit);
+    return spectrum_led_by(sys, r, check, "spectrum");
+}
+
+spectrum_result spectrum_for_roots(const sparse_quorv& sys, double r, const interrupt_check& check) {
+    validate(sys);
+    if (std::isnan(r)) throw std::invalid_argument("roots: r is NaN");
+    if (sys.n() == 0) return {};
+    const double bound = root_bound(sys, r);
+    if (!std::isfinite(bound))
+        throw std::runtime_error("the roots right of r can neither be bounded nor counted: the "
+                                 "damping factors overflow; a larger r is needed");
+    if (r > bound) return {};
+    return spectrum_led_by(sys, r, check, "roots");
 }
 
 double spectral_abscissa(const sparse_quorv& sys, const interrupt_check& check) {

@@ -12,6 +12,10 @@ namespace quorv {
 // every one is certified by construction; complete says whether all of
 // them were enclosed within the work budget. degree is 0: no pencil is formed.
 spectrum_result spectrum(const sparse_quorv& sys, double r, const interrupt_check& check = {});
+// The same for roots, with the dense roots' errors: the root bound not
+// finite at r is a std::runtime_error (no count, so no roots to list), and
+// a count that does not resolve is led by "roots".
+spectrum_result spectrum_for_roots(const sparse_quorv& sys, double r, const interrupt_check& check = {});
 
 // The rightmost real part: the count at lines moving left from the axis
 // finds the first that holds roots, bisection on the count narrows the

@@ -23,6 +23,17 @@ namespace {
 // path sixteen times further left, at most this many times.
 double line_offset(double r) { return 1e-9 * std::max(1.0, std::abs(r)); }
 constexpr int contour_moves = 3;
+
+// The first offset: no more than 1e-3 of the longest delay's inverse, so
+// that moving the path left raises the damping factors e^{-r h_k} by at
+// most e^{1e-3}. It binds only where the time unit had to follow the
+// entries' size rather than the delays (entries near the ends of the
+// double range), which leaves delays far longer than 1; there the root
+// bound could overflow left of a line where it is finite.
+double first_offset(const sparse_quorv& sys, double r) {
+    const double h = largest_delay(sys);
+    return h > 0 ? std::min(line_offset(r), 1e-3 / h) : line_offset(r);
+}
 // Where the path's left side passes this close (relative to the line) to
 // zeros, they are enclosed and decided against the line.
 constexpr double near_line = 1e-4;
@@ -57,7 +68,7 @@ region_count count_in_own_unit(const sparse_quorv& sys, double r, determinant_sa
     region_count result;
     const double bound = root_bound(sys, r);
     if (std::isfinite(bound)) r = std::max(r, -2 * bound - 1);
-    double offset = line_offset(r);
+    double offset = first_offset(sys, r);
     double left = r - offset;
     sparse_encloser enclose(f);
     std::vector<root_cluster> decided;

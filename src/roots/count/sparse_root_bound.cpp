@@ -10,12 +10,18 @@ namespace {
 
 using matrix = sparse_quorv::matrix;
 
-// sqrt(|a|_1 |a|_inf) >= |a|_2, for a matrix whose entries are all finite.
+double largest_entry(const matrix& a) { return a.nonZeros() == 0 ? 0.0 : a.coeffs().cwiseAbs().maxCoeff(); }
+
+// sqrt(|a|_1 |a|_inf) >= |a|_2, with the entries divided by the largest
+// first, so that the row and column sums cannot overflow: the bound is
+// infinite only when it exceeds the double range itself.
 double norm_bound(const matrix& a) {
-    const Eigen::VectorXd column_sums = Eigen::VectorXd::Ones(a.rows()).transpose() * a.cwiseAbs();
-    const Eigen::VectorXd row_sums = a.cwiseAbs() * Eigen::VectorXd::Ones(a.cols());
-    if (a.nonZeros() == 0) return 0;
-    return std::sqrt(column_sums.maxCoeff()) * std::sqrt(row_sums.maxCoeff());
+    const double scale = largest_entry(a);
+    if (scale == 0 || !std::isfinite(scale)) return scale;
+    const matrix scaled = a.cwiseAbs() / scale;
+    const Eigen::VectorXd column_sums = Eigen::VectorXd::Ones(a.rows()).transpose() * scaled;
+    const Eigen::VectorXd row_sums = scaled * Eigen::VectorXd::Ones(a.cols());
+    return scale * (std::sqrt(column_sums.maxCoeff()) * std::sqrt(row_sums.maxCoeff()));
 }
 
 // The largest Gershgorin bound h_ii + sum_{j != i} |h_ij| of a symmetric h.
@@ -25,6 +31,20 @@ double gershgorin_top(const matrix& h) {
         for (matrix::InnerIterator it(h, j); it; ++it)
             top[it.row()] += it.row() == it.col() ? it.value() : std::abs(it.value());
     return h.rows() == 0 ? -std::numeric_limits<double>::infinity() : top.maxCoeff();
+}
+
+// The sum of the undelayed matrices divided by the largest entry among
+// them, so that neither the sum nor its symmetric and skew parts overflow;
+// `scale` receives that entry.
+matrix undelayed_sum(const sparse_quorv& sys, double& scale) {
+    scale = 0;
+    for (std::size_t k = 0; k < sys.mA(); ++k)
+        if (sys.hk(k) == 0) scale = std::max(scale, largest_entry(sys.A[k]));
+    matrix sum(sys.n(), sys.n());
+    if (scale == 0 || !std::isfinite(scale)) return sum;
+    for (std::size_t k = 0; k < sys.mA(); ++k)
+        if (sys.hk(k) == 0) sum += sys.A[k] / scale;
+    return sum;
 }
 
 // e^{-r h} norm without 0 * inf, as for the dense model.
@@ -43,20 +63,22 @@ double root_bound(const sparse_quorv& sys, double r) {
     return bound;
 }
 
+// The modulus bound |U|_2 + D(r) may overflow where the bounds on the real
+// and imaginary parts stay finite (a stiff symmetric U near the end of the
+// double range): the box keeps whichever is smaller, as for the dense model.
 rectangle root_box(const sparse_quorv& sys, double r) {
     double delayed = 0;
-    matrix undelayed(sys.n(), sys.n());
-    for (std::size_t k = 0; k < sys.mA(); ++k) {
+    for (std::size_t k = 0; k < sys.mA(); ++k)
         if (sys.hk(k) != 0) delayed += damped(norm_bound(sys.A[k]), r, sys.hk(k));
-        else undelayed += sys.A[k];
-    }
-    const matrix transposed = undelayed.transpose();
-    const matrix symmetric = 0.5 * (undelayed + transposed);
-    const matrix skew = 0.5 * (undelayed - transposed);
-    const double modulus = norm_bound(undelayed) + delayed;
-    const double right = std::min(modulus, gershgorin_top(symmetric) + delayed);
-    const double top = std::min(modulus, norm_bound(skew) + delayed);
-    if (!std::isfinite(modulus)) return {r, modulus, -modulus, modulus};
+    double scale = 0;
+    const matrix u = undelayed_sum(sys, scale);
+    if (!std::isfinite(scale)) return {r, scale, -scale, scale};
+    const matrix transposed = u.transpose();
+    const matrix symmetric = 0.5 * (u + transposed);
+    const matrix skew = 0.5 * (u - transposed);
+    const double modulus = scale * norm_bound(u) + delayed;
+    const double right = std::min(modulus, scale * gershgorin_top(symmetric) + delayed);
+    const double top = std::min(modulus, scale * norm_bound(skew) + delayed);
     return {r, right, -top, top};
 }
 
