@@ -27,6 +27,7 @@
 #include "roots/roots.h"
 #include "roots/analysis/delay_margin.h"
 #include "roots/analysis/sensitivity.h"
+#include "roots/analysis/sparse_sensitivity.h"
 #include "roots/analysis/sparse_spectrum.h"
 #include "roots/analysis/spectral_abscissa.h"
 #include "roots/analysis/spectrum.h"
@@ -267,6 +268,15 @@ std::pair<std::vector<Eigen::MatrixXcd>, Eigen::VectorXcd> sensitivity(const quo
     return {std::move(derivatives.A), std::move(derivatives.h)};
 }
 
+std::pair<std::vector<quorv::sparse_root_sensitivity::matrix>, Eigen::VectorXcd> sparse_sensitivity(
+    const quorv::sparse_quorv& sys, std::complex<double> lambda) {
+    quorv::sparse_root_sensitivity derivatives =
+        unlocked(sys, [&](const quorv::sparse_quorv& model, const quorv::interrupt_check&) {
+            return quorv::sensitivity(model, lambda);
+        });
+    return {std::move(derivatives.A), std::move(derivatives.h)};
+}
+
 // A Spectrum as Python sees it: the core's result and the line Re = r right
 // of which its roots lie, which the picture draws.
 struct located_spectrum : quorv::spectrum_result {
@@ -433,6 +443,7 @@ NB_MODULE(_core, m) {
     m.def("roots", &roots);
     m.def("count_roots", &count_roots);
     m.def("sensitivity", &sensitivity);
+    m.def("sensitivity", &sparse_sensitivity);
 
     nb::class_<located_spectrum> spectrum_class(m, "Spectrum", spectrum_class_doc);
     add_spectrum_properties(spectrum_class);

@@ -2,7 +2,7 @@
 # What the package is and how to use it: README.md and help() of each function.
 import operator as _operator
 from collections.abc import Iterable as _Iterable
-from typing import Annotated as _Annotated, SupportsIndex as _SupportsIndex
+from typing import Annotated as _Annotated, Any as _Any, SupportsIndex as _SupportsIndex
 
 import numpy as _np
 from numpy.typing import NDArray as _NDArray
@@ -93,13 +93,13 @@ def count_roots(system: quorv | sparse_quorv, r: float, /) -> int:
     return _core.count_roots(system, r)
 
 
-def sensitivity(system: quorv, lam: complex, /) -> tuple[
-        list[_Annotated[_NDArray[_np.complex128], dict(shape=(None, None), order="F")]],
+def sensitivity(system: quorv | sparse_quorv, lam: complex, /) -> tuple[
+        list[_Annotated[_NDArray[_np.complex128], dict(shape=(None, None), order="F")]] | list[_Any],
         _Annotated[_NDArray[_np.complex128], dict(shape=(None,), order="C")]]:
     """The first-order derivatives of a simple characteristic root lam of system.
 
     Arguments:
-        system: the quorv model.
+        system: the quorv model, or a sparse_quorv.
         lam: a root, as roots returns it.
 
     Returns a pair (dA, dh): dA[k][i, j] = d lam / d A_k[i, j], an n-by-n
@@ -110,6 +110,14 @@ def sensitivity(system: quorv, lam: complex, /) -> tuple[
     D(lam) = lam I - sum_k exp(-lam h_k) A_k and d = u^H D'(lam) v:
     dA[k][i, j] = exp(-lam h_k) conj(u_i) v_j / d and
     dh[k] = -lam exp(-lam h_k) u^H A_k v / d.
+
+    For a sparse_quorv, dA[k] is a scipy.sparse.csc_array with the pattern
+    of A_k: the derivatives with respect to its stored entries (any other
+    entry's is the same formula, e.g. from the rank-one factors). No dense
+    n-by-n matrix is formed: u and v come from sparse LU factorizations of
+    D(lam), by inverse iteration, and the two smallest singular values that
+    decide "a root" and "simple" are those of D restricted to the two
+    vectors it converges to.
 
     Raises ValueError when lam is not a root (the smallest singular value of
     D(lam) exceeds 1e-8 times the size of its terms), when lam is a multiple
@@ -123,6 +131,11 @@ def sensitivity(system: quorv, lam: complex, /) -> tuple[
         >>> d_delays.round(4)  # a longer delay pushes the pair right
         array([0.3302-0.4823j])
     """
+    if isinstance(system, sparse_quorv):
+        import scipy.sparse
+
+        dA, dh = _core.sensitivity(system, lam)
+        return [scipy.sparse.csc_array(a) for a in dA], dh
     return _core.sensitivity(system, lam)
 
 

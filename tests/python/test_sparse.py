@@ -9,7 +9,7 @@ import pytest
 import scipy.sparse as sp
 from scipy.special import lambertw
 
-from pyhalvex import count_roots, is_stable, quorv, roots, sparse_quorv, spectral_abscissa, spectrum
+from pyhalvex import count_roots, is_stable, quorv, roots, sensitivity, sparse_quorv, spectral_abscissa, spectrum
 
 
 def mode_roots(mu, b, tau, r, branches=60):
@@ -201,3 +201,39 @@ def test_an_overflowing_bound_raises_the_dense_routes_error(call, error, message
     for model in (quorv, sparse_quorv):
         with pytest.raises(error, match="^" + re.escape(message)):
             call(model(A, hA), -800.0)
+
+
+def test_sensitivity_matches_the_dense_model_on_the_pattern():
+    A, hA = random_system(50, seed=4)
+    sparse, dense = sparse_quorv(A, hA), quorv([a.toarray() for a in A], hA)
+    for lam in roots(dense, -1.5)[:4]:
+        (dA, dh), (sA, sh) = sensitivity(dense, lam), sensitivity(sparse, lam)
+        assert np.allclose(sh, dh, rtol=1e-10, atol=0)
+        for k, a in enumerate(A):
+            assert isinstance(sA[k], sp.csc_array) and sA[k].nnz == sp.csc_array(a).nnz
+            assert np.allclose(sA[k].toarray(), np.where(a.toarray() != 0, dA[k], 0), rtol=1e-10, atol=1e-14)
+
+
+@pytest.mark.parametrize("A0, lam, message", [
+    (np.diag([-1.0, -3.0]), 0.123, r"is not a characteristic root"),
+    (np.diag([-1.0, -1.0, -3.0]), -0.3149230578454061, r"is a multiple root: .* two singular values near zero"),
+    (np.array([[-1.0, 1.0], [0.0, -1.0]]), -0.3149230578454061, r"is a multiple root, or too close to one"),
+])
+def test_sensitivity_refuses_what_the_dense_model_refuses(A0, lam, message):
+    for model in (quorv, sparse_quorv):
+        with pytest.raises(ValueError, match=message):
+            sensitivity(model([A0, 0.5 * np.eye(len(A0))], [0.0, 1.0]), lam)
+
+
+def test_sensitivity_of_a_stiff_system_against_its_mode():
+    """The slowest mode of the heat equation, lam = mu + 3 e^{-lam tau} (its
+    mode shape u = v is real, |u| = 1), though |A_0|_F is some 1e10: with
+    d = 1 + tau (lam - mu), d lam / d tau = -lam (lam - mu) / d, the undelayed
+    term's delay gives -lam mu / d and the diagonal of dA[1] sums to e^{-lam tau} / d."""
+    sys, mu, b = heat(4000, 3.0, 1.0)
+    lam = complex(max(mode_roots(mu[:1], b[:1], 1.0, -2.0), key=lambda z: z.real))
+    dA, dh = sensitivity(sys, lam)
+    d = 1 + (lam - mu[0])
+    assert dh[1] == pytest.approx(-lam * (lam - mu[0]) / d, rel=1e-8)
+    assert dh[0] == pytest.approx(-lam * mu[0] / d, rel=1e-8)
+    assert dA[1].nnz == 4000 and dA[1].sum() == pytest.approx(np.exp(-lam) / d, rel=1e-8)

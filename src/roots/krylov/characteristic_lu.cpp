@@ -140,6 +140,12 @@ void characteristic_lu::solve(Eigen::Ref<Eigen::MatrixXcd> x) {
                 reinterpret_cast<double*>(x.data()), common);
 }
 
+void characteristic_lu::solve_adjoint(Eigen::Ref<Eigen::MatrixXcd> x) {
+    if (x.size() == 0) return;
+    klu_z_tsolve(as_symbolic(symbolic), as_numeric(numeric), int(x.outerStride()), int(x.cols()),
+                 reinterpret_cast<double*>(x.data()), 1, common);
+}
+
 void characteristic_lu::apply(cplx lambda, const Eigen::VectorXcd& x, Eigen::VectorXcd& y) const {
     y = lambda * x;
     for (std::size_t k = 0; k < sys.mA(); ++k) y -= factor_of(sys.hk(k), lambda) * (sys.A[k] * x);

@@ -41,6 +41,8 @@ public:
     double inverse_norm();
     // x <- Delta^{-1} x for the last factorisation; x has n rows.
     void solve(Eigen::Ref<Eigen::MatrixXcd> x);
+    // x <- Delta^{-H} x (the conjugate transpose) for the last factorisation.
+    void solve_adjoint(Eigen::Ref<Eigen::MatrixXcd> x);
 
     // y = Delta(lambda) x and y = Delta'(lambda) x, from the model's entries.
     void apply(std::complex<double> lambda, const Eigen::VectorXcd& x, Eigen::VectorXcd& y) const;
