@@ -259,8 +259,10 @@ def delay_margin(system: quorv, k: _SupportsIndex | _Iterable[_SupportsIndex], /
 
     Raises ValueError for no term, an index out of range or given twice, and
     for the models that roots refuses, with the same errors; TypeError for
-    an index that is not an integer; RuntimeError when a count does not
-    resolve or contradicts the crossings found. When the search for
+    an index that is not an integer, and for a sparse_quorv (the search
+    needs dense inverses; the message shows how to pass a small system
+    densely); RuntimeError when a count does not resolve or contradicts the
+    crossings found. When the search for
     crossings runs out of its work budget (a system on the edge of
     delay-independent stability, a defective double crossing) a
     RuntimeWarning says so, and the value returned is a delay below which
@@ -273,6 +275,16 @@ def delay_margin(system: quorv, k: _SupportsIndex | _Iterable[_SupportsIndex], /
         >>> round(d, 9)
         0.728075346
     """
+    if isinstance(system, sparse_quorv):
+        # The search excludes a cell of (w, phi) only with a bound on
+        # |Delta^{-1}| there, which sparse factors only estimate, and it
+        # evaluates Delta some 1e5 times: neither fits a large model, and a
+        # silent dense copy of one would not fit in memory.
+        raise TypeError(
+            f"delay_margin: a sparse_quorv (n={system.n}) is not supported: the search for crossings "
+            "of the axis needs dense inverses of the characteristic matrix; for a system small enough "
+            "for the dense route, pass pyhalvex.quorv([system.A(k).toarray() for k in range(system.mA)], "
+            "system.hA())")
     if isinstance(k, _Iterable):
         terms = [_operator.index(j) for j in k]
     else:
