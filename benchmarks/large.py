@@ -4,8 +4,14 @@ and roots(sys, r) on sparse_quorv models, against the time of one SciPy sparse L
 of the sparse route is made of. Each case runs in a process of its own, so that
 its peak memory (the process's maximum resident set) is its own.
 
-    .venv/bin/python benchmarks/large.py            # the table, Markdown
+A second table sets beside it what else one could run on the same systems:
+SciPy's ARPACK in shift-invert mode on the Chebyshev discretization of the
+delay operator (uncertified: the roots nearest the shift, with the
+discretization's error), and the dense route (quorv) where it finishes.
+
+    .venv/bin/python benchmarks/large.py            # the tables, Markdown
     .venv/bin/python benchmarks/large.py --quick    # the smaller cases only
+    .venv/bin/python benchmarks/large.py --others   # the second table only
 """
 import argparse
 import json
@@ -97,10 +103,11 @@ def run_case(name, size):
     print(json.dumps(out))
 
 
-def measured(name, size):
+def measured(name, size, route="sparse", limit=LIMIT):
     try:
-        done = subprocess.run([sys.executable, __file__, "--case", name, str(size)], capture_output=True,
-                              text=True, timeout=LIMIT, env=dict(os.environ, OPENBLAS_NUM_THREADS="1"))
+        done = subprocess.run([sys.executable, __file__, "--case", name, str(size), "--route", route],
+                              capture_output=True, text=True, timeout=limit,
+                              env=dict(os.environ, OPENBLAS_NUM_THREADS="1"))
     except subprocess.TimeoutExpired:
         return None
     if done.returncode != 0:
@@ -125,12 +132,128 @@ def table(cases):
     print(f"\n(load average {load:.1f} on {os.cpu_count()} cores while measured; one BLAS thread)")
 
 
+# ARPACK shift-invert on the discretized delay operator. The state on
+# [-tau, 0] is kept at the N + 1 Chebyshev nodes theta_0 = 0 > ... > theta_N = -tau;
+# the operator differentiates it at theta_1..theta_N and applies sum_k A_k phi(-h_k)
+# (interpolated) at theta_0: a pencil of order n (N + 1), never formed. A solve
+# with it minus sigma reduces to one solve with the n x n matrix
+# Delta_N(sigma) = sigma I - sum_k c_k(sigma) A_k, c_k the discretized e^{-sigma h_k}:
+# the rows of the nodes 1..N give x_j = g_j x_0 + z_j from an N x N system, and
+# the row of node 0 then holds x_0 alone. So the whole run costs one splu.
+ARNOLDI_NODES = 20
+ARNOLDI_ROOTS = 6
+ARNOLDI_SHIFT = 0.0
+DENSE_LIMIT = 300  # seconds for the dense route's three questions together
+DENSE_SIZES = 1024  # the dense route is tried up to this order
+
+
+def chebyshev(N, tau):
+    """Nodes 0 = theta_0 > ... > theta_N = -tau and the differentiation matrix on them."""
+    x = np.cos(np.pi * np.arange(N + 1) / N)
+    c = np.r_[2.0, np.ones(N - 1), 2.0] * (-1.0) ** np.arange(N + 1)
+    D = np.outer(c, 1 / c) / (x[:, None] - x[None, :] + np.eye(N + 1))
+    D -= np.diag(D.sum(axis=1))
+    return tau * (x - 1) / 2, D * (2 / tau)
+
+
+def lagrange_at(nodes, t):
+    """The Lagrange basis of the Chebyshev nodes at t (barycentric form)."""
+    w = (-1.0) ** np.arange(len(nodes))
+    w[0] /= 2
+    w[-1] /= 2
+    if np.any(nodes == t):
+        return (nodes == t).astype(float)
+    q = w / (t - nodes)
+    return q / q.sum()
+
+
+def arnoldi_roots(A, hA, sigma, N, k):
+    """The k roots of the discretized operator nearest sigma, and the splu count."""
+    n = A[0].shape[0]
+    nodes, D = chebyshev(N, max(hA))
+    L = np.array([lagrange_at(nodes, -h) for h in hA])
+    Minv = np.linalg.inv(D[1:, 1:] - sigma * np.eye(N))
+    g = -Minv @ D[1:, 0]
+    c = L[:, 0] + L[:, 1:] @ g
+    lu = spla.splu(sp.csc_matrix(sigma * sp.eye_array(n) - sum(ck * a for ck, a in zip(c, A)), dtype=complex))
+
+    def solve(y):
+        Y = y.reshape(N + 1, n)
+        Z = Minv @ Y[1:]
+        x0 = -lu.solve(Y[0] - sum(a @ (L[j, 1:] @ Z) for j, a in enumerate(A)))
+        return np.vstack([x0, g[:, None] * x0 + Z]).ravel()
+
+    op = spla.LinearOperator((n * (N + 1),) * 2, matvec=solve, dtype=complex)
+    mu = spla.eigs(op, k=k, which="LM", return_eigenvectors=False)
+    return sigma + 1 / mu, 1
+
+
+def run_arnoldi(name, size):
+    A, hA = CASES[name][0](size)
+    start = time.perf_counter()
+    found, factorisations = arnoldi_roots(A, hA, ARNOLDI_SHIFT, ARNOLDI_NODES, ARNOLDI_ROOTS)
+    return {"n": A[0].shape[0], "seconds": time.perf_counter() - start, "factorisations": factorisations,
+            "rightmost": float(max(found.real))}
+
+
+def run_dense(name, size):
+    import pyhalvex
+
+    A, hA = CASES[name][0](size)
+    sys_ = pyhalvex.quorv([a.toarray() for a in A], hA)
+    out = {"n": sys_.n}
+    start = time.perf_counter()
+    pyhalvex.is_stable(sys_)
+    out["is_stable"] = time.perf_counter() - start
+    start = time.perf_counter()
+    out["a"] = pyhalvex.spectral_abscissa(sys_)
+    out["abscissa"] = time.perf_counter() - start
+    start = time.perf_counter()
+    pyhalvex.roots(sys_, out["a"] - 0.01 * max(1.0, abs(out["a"])))
+    out["roots"] = time.perf_counter() - start
+    return out
+
+
+def run_other(name, size, route):
+    """Runs in the child: one of the other routes on one system."""
+    out = run_arnoldi(name, size) if route == "arpack" else run_dense(name, size)
+    out["peak_mib"] = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+    print(json.dumps(out))
+
+
+def others_table(cases):
+    print(f"| system | n | ARPACK shift-invert, σ = {ARNOLDI_SHIFT:g}, {ARNOLDI_ROOTS} roots, N = {ARNOLDI_NODES} "
+          "| its factorisations | its peak MiB | its rightmost root | dense route: `is_stable` / "
+          "`spectral_abscissa` / `roots` | dense peak MiB |")
+    print("|---|---|---|---|---|---|---|---|")
+    for name, sizes in cases.items():
+        for size in sizes:
+            a = measured(name, size, "arpack")
+            arpack = (f"{a['seconds']:.2f} s | {a['factorisations']} | {a['peak_mib']:.0f} | {a['rightmost']:.9f}"
+                      if a else f"> {LIMIT} s | | |")
+            d = measured(name, size, "dense", DENSE_LIMIT) if size <= DENSE_SIZES else None
+            dense = (f"{d['is_stable']:.2f} s / {d['abscissa']:.2f} s / {d['roots']:.2f} s | {d['peak_mib']:.0f}"
+                     if d else f"not run (n > {DENSE_SIZES})" if size > DENSE_SIZES else f"> {DENSE_LIMIT} s |")
+            print(f"| {name} | {a['n'] if a else size} | {arpack} | {dense} |")
+    load = os.getloadavg()[0]
+    print(f"\n(load average {load:.1f} on {os.cpu_count()} cores while measured; one BLAS thread; ARPACK's roots "
+          "are those of the discretized operator nearest the shift, uncertified)")
+
+
 if __name__ == "__main__":
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--quick", action="store_true", help="the smaller cases only")
+    parser.add_argument("--others", action="store_true", help="only the table of the other routes")
     parser.add_argument("--case", nargs=2, help=argparse.SUPPRESS)
+    parser.add_argument("--route", default="sparse", help=argparse.SUPPRESS)
     args = parser.parse_args()
-    if args.case:
+    cases = {name: QUICK[name] for name in CASES} if args.quick else {n: c[1] for n, c in CASES.items()}
+    if args.case and args.route == "sparse":
         run_case(args.case[0], int(args.case[1]))
+    elif args.case:
+        run_other(args.case[0], int(args.case[1]), args.route)
     else:
-        table({name: QUICK[name] for name in CASES} if args.quick else {n: c[1] for n, c in CASES.items()})
+        if not args.others:
+            table(cases)
+            print()
+        others_table(cases)
