@@ -11,6 +11,9 @@
 #include "model/sparse_quorv.h"
 #include "roots/count/root_count.h"
 #include "roots/count/sparse_count.h"
+#include "roots/count/sparse_determinant.h"
+#include "roots/count/sparse_enclosure.h"
+#include "roots/count/sparse_root_bound.h"
 #include "roots/krylov/characteristic_lu.h"
 #include "roots/support/validate_sparse.h"
 
@@ -90,6 +93,46 @@ TEST(SparseCount, StabilityOfDecoupledModes) {
         const quorv::sparse_quorv sys({a}, {1.0});
         EXPECT_EQ(quorv::is_stable(sys), gain < M_PI / 2) << gain;
     }
+}
+
+// The adjoint solve against the dense conjugate transpose.
+TEST(CharacteristicLU, AdjointSolveMatchesDenseAdjoint) {
+    const twin sys = random_twin(40, 2, 5);
+    quorv::characteristic_lu lu(sys.sparse);
+    const cplx lambda(-0.4, 1.7);
+    ASSERT_TRUE(lu.factor(lambda));
+    const Eigen::VectorXcd b = Eigen::VectorXcd::LinSpaced(40, 1, 40);
+    Eigen::VectorXcd x = b;
+    lu.solve_adjoint(x);
+    EXPECT_LT((dense_delta(sys.dense, lambda).adjoint() * x - b).norm(), 1e-10 * b.norm());
+}
+
+// -I plus 6e307 down the first column: the column's sum of magnitudes
+// overflows, the bounds on the roots (6e307 - 1 and -1) do not.
+TEST(SparseRootBox, EntriesWhoseSumsOverflowGiveAFiniteBox) {
+    matrix a(4, 4);
+    for (int i = 0; i < 4; ++i) a.insert(i, 0) = 6e307;
+    for (int i = 1; i < 4; ++i) a.insert(i, i) = -1.0;
+    const quorv::rectangle box = quorv::root_box(quorv::sparse_quorv({a}, {0.0}), -2.0);
+    EXPECT_TRUE(std::isfinite(box.x1) && std::isfinite(box.y1));
+    EXPECT_GE(box.x1, 6e307);
+}
+
+// The disk around the simple root of x' = -x + 0.5 x(t - 1), -1 + W(e/2),
+// from a point near it, holds it and is tight.
+TEST(SparseEncloser, TightDiskAroundASimpleRoot) {
+    matrix a0(3, 3), a1(3, 3);
+    for (int i = 0; i < 3; ++i) a0.insert(i, i) = -1.0 - 2 * i, a1.insert(i, i) = 0.5;
+    const quorv::sparse_quorv sys({a0, a1}, {0.0, 1.0});
+    quorv::work_budget budget{10000};
+    quorv::sparse_determinant f(sys, budget);
+    quorv::sparse_encloser enclose(f);
+    const double truth = -0.3149230578454061;
+    const auto disks = enclose.around(truth + 1e-3, 0, 0.1);
+    ASSERT_EQ(disks.size(), 1u);
+    EXPECT_EQ(disks[0].multiplicity, 1);
+    EXPECT_LE(std::abs(disks[0].z - truth), disks[0].radius);
+    EXPECT_LE(disks[0].radius, 1e-9);
 }
 
 template <typename Exception>
