@@ -243,3 +243,22 @@ def test_delay_margin_refuses_a_sparse_model_without_densifying_it():
     sys, _, _ = heat(100000, 3.0, 1.0)
     with pytest.raises(TypeError, match=r"^delay_margin: a sparse_quorv \(n=100000\) is not supported"):
         delay_margin(sys, 1)
+
+
+@pytest.mark.parametrize("k", [0, 20, 40, -40, 60])
+def test_units_of_one_state_leave_the_verdict_alone(k):
+    """S T D T^-1 S^-1 with T = I but for the block [[1, 1], [1, 2]] (T^-1's is
+    [[2, -1], [-1, 1]]) and S = diag(1, 2^k, 1, ...) has exactly the roots of
+    D: the first mode's rightmost root 1e-9 left of the axis, the others far left."""
+    b, n = -0.5, 40
+    d = -3.0 - np.arange(n)
+    d[0] = -1e-9 - b * np.exp(1e-9)
+    T, Tinv = sp.eye_array(n, format="lil"), sp.eye_array(n, format="lil")
+    T[:2, :2], Tinv[:2, :2] = [[1, 1], [1, 2]], [[2, -1], [-1, 1]]
+    T, Tinv = T.tocsc(), Tinv.tocsc()
+    S = sp.diags_array(np.r_[1.0, 2.0**k, np.ones(n - 2)])
+    Sinv = sp.diags_array(np.r_[1.0, 2.0**-k, np.ones(n - 2)])
+    sys = sparse_quorv([S @ T @ sp.diags_array(d) @ Tinv @ Sinv, b * sp.eye_array(n)], [0.0, 1.0])
+    rightmost = (d[0] + lambertw(b * np.exp(-d[0]))).real
+    assert is_stable(sys) and count_roots(sys, 0.0) == 0
+    assert spectral_abscissa(sys) == pytest.approx(rightmost, rel=1e-6)

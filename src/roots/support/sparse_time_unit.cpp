@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "roots/support/sparse_balance.h"
+
 namespace quorv {
 
 namespace {
@@ -40,13 +42,13 @@ double size_unit(const sparse_quorv& sys) {
 }  // namespace
 
 own_sparse_time_unit in_own_time_unit(const sparse_quorv& sys) {
-    const double by_size = size_unit(sys);
-    double unit = std::max(largest_delay(sys), by_size);
-    if (!rescales_exactly_enough(sys, unit)) unit = by_size;
-    own_sparse_time_unit own{sys, unit};
-    if (unit == 1) return own;
-    for (sparse_quorv::matrix& a : own.sys.A) a *= unit;
-    for (double& h : own.sys.hA) h /= unit;
+    own_sparse_time_unit own{balanced(sys), 1.0};
+    const double by_size = size_unit(own.sys);
+    own.unit = std::max(largest_delay(own.sys), by_size);
+    if (!rescales_exactly_enough(own.sys, own.unit)) own.unit = by_size;
+    if (own.unit == 1) return own;
+    for (sparse_quorv::matrix& a : own.sys.A) a *= own.unit;
+    for (double& h : own.sys.hA) h /= own.unit;
     return own;
 }
 
