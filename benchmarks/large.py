@@ -9,9 +9,9 @@ SciPy's ARPACK in shift-invert mode on the Chebyshev discretization of the
 delay operator (uncertified: the roots nearest the shift, with the
 discretization's error), and the dense route (quorv) where it finishes.
 
-    .venv/bin/python benchmarks/large.py            # the tables, Markdown
+    .venv/bin/python benchmarks/large.py            # the table, Markdown
     .venv/bin/python benchmarks/large.py --quick    # the smaller cases only
-    .venv/bin/python benchmarks/large.py --others   # the second table only
+    .venv/bin/python benchmarks/large.py --others   # the second table instead (with --quick too)
 """
 import argparse
 import json
@@ -243,7 +243,7 @@ def others_table(cases):
 if __name__ == "__main__":
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--quick", action="store_true", help="the smaller cases only")
-    parser.add_argument("--others", action="store_true", help="only the table of the other routes")
+    parser.add_argument("--others", action="store_true", help="the table of the other routes instead")
     parser.add_argument("--case", nargs=2, help=argparse.SUPPRESS)
     parser.add_argument("--route", default="sparse", help=argparse.SUPPRESS)
     args = parser.parse_args()
@@ -252,8 +252,7 @@ if __name__ == "__main__":
         run_case(args.case[0], int(args.case[1]))
     elif args.case:
         run_other(args.case[0], int(args.case[1]), args.route)
-    else:
-        if not args.others:
-            table(cases)
-            print()
+    elif args.others:
         others_table(cases)
+    else:
+        table(cases)
