@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "roots/complete/krylov_location.h"
 #include "roots/complete/sparse_location.h"
 #include "roots/count/sparse_count.h"
 #include "roots/count/sparse_determinant.h"
@@ -26,6 +27,11 @@ constexpr long spectrum_evaluations = 2 * count_evaluations;
 constexpr double strip_share = 1e-2;
 constexpr long crowded = 8;
 constexpr double narrowest_strip = 1e-9;
+// The rightmost roots the first Krylov search waits for, and the strip
+// right of the rightmost found, relative to its size: narrow, so that a
+// crowded chain (a ring's modes) puts few roots in it.
+constexpr int rightmost_wanted = 6;
+constexpr double gap_share = 1e-6;
 
 // Roots found separately above and below the axis are made exact
 // conjugates; a simple root whose disk holds its own conjugate is real,
@@ -82,16 +88,18 @@ spectrum_result spectrum(const sparse_quorv& sys, double r, const interrupt_chec
     work_budget budget{spectrum_evaluations, check};
     sparse_determinant f(own.sys, budget);
     const region_count counted = counted_at(own.sys, r * own.unit, own.unit, f, "spectrum");
-    const located_roots located = locate_roots(f, counted.region, counted.count);
+    krylov_locator krylov(own.sys, f);
+    const located_roots located = krylov.locate(counted.region, counted.count);
     return as_spectrum(located.roots, counted.count, located.complete, own.unit);
 }
 
-double spectral_abscissa(const sparse_quorv& sys, const interrupt_check& check) {
-    validate(sys);
-    if (sys.n() == 0) throw std::invalid_argument("spectral_abscissa: a system of order 0 has no roots");
-    const own_sparse_time_unit own = in_own_time_unit(sys);
-    work_budget budget{spectrum_evaluations, check};
-    sparse_determinant f(own.sys, budget);
+namespace {
+
+// The abscissa by counts alone, for a model whose Krylov search found no
+// root: counts at lines moving left from the axis find the first that holds
+// roots, bisection on the count narrows the strip, and the strip's roots are
+// located. Its sign follows the count at Re = 0.
+double abscissa_by_counts(const own_sparse_time_unit& own, sparse_determinant& f) {
     const double unit = own.unit;
     const auto count_at = [&](double line) {
         return counted_at(own.sys, line, unit, f, "spectral_abscissa");
@@ -132,6 +140,56 @@ double spectral_abscissa(const sparse_quorv& sys, const interrupt_check& check) 
                 << " but located only " << found << " of them within the work budget";
         throw std::runtime_error(message.str());
     }
+    return unstable ? std::max(0.0, rightmost / unit) : rightmost / unit;
+}
+
+}  // namespace
+
+double spectral_abscissa(const sparse_quorv& sys, const interrupt_check& check) {
+    validate(sys);
+    if (sys.n() == 0) throw std::invalid_argument("spectral_abscissa: a system of order 0 has no roots");
+    const own_sparse_time_unit own = in_own_time_unit(sys);
+    work_budget budget{spectrum_evaluations, check};
+    sparse_determinant f(own.sys, budget);
+    const double unit = own.unit;
+    // The first search's shift: the right side of the box that holds every
+    // root right of the axis, or the axis when that box lies left of it
+    // (roots left of the axis are bounded by a larger box).
+    const double right = root_box(own.sys, 0.0).x1;
+    if (!std::isfinite(right)) return abscissa_by_counts(own, f);
+    krylov_locator krylov(own.sys, f);
+    krylov.rightmost(std::max(0.0, right), rightmost_wanted);
+    if (krylov.disks().empty()) return abscissa_by_counts(own, f);
+    const root_cluster first = *std::max_element(
+        krylov.disks().begin(), krylov.disks().end(),
+        [](const root_cluster& a, const root_cluster& b) { return a.z.real() < b.z.real(); });
+    // The strip right of a line just left of the rightmost root found holds
+    // that root and whatever the search missed right of it; its count and
+    // location (from the disks found, by more shifts and bisection where
+    // they fall short) decide.
+    const double line = first.z.real() - std::max(gap_share * root_scale(first.z), 2 * first.radius);
+    const region_count strip = counted_at(own.sys, line, unit, f, "spectral_abscissa");
+    const located_roots located = krylov.locate(strip.region, strip.count);
+    long found = 0;
+    double rightmost = -HUGE_VAL, reach = -HUGE_VAL, clear = -HUGE_VAL;
+    for (const root_cluster& c : located.roots) {
+        found += c.multiplicity;
+        rightmost = std::max(rightmost, c.z.real());
+        reach = std::max(reach, c.z.real() + c.radius);
+        clear = std::max(clear, c.z.real() - c.radius);
+    }
+    if (!located.complete || found < strip.count) {
+        std::ostringstream message;
+        message << "spectral_abscissa: counted " << strip.count << " roots with Re >= " << strip.left / unit
+                << " but located only " << found << " of them within the work budget";
+        throw std::runtime_error(message.str());
+    }
+    // Stable exactly when the count at Re = 0 is 0, as is_stable decides.
+    // The disks settle it unless one reaches across the axis: a disk wholly
+    // right of it holds a root there, and when every root right of a line
+    // left of the axis lies in disks wholly left of it, the count there is 0.
+    if (clear > 0 || (line < 0 && reach < 0)) return rightmost / unit;
+    const bool unstable = counted_at(own.sys, 0.0, unit, f, "spectral_abscissa").count > 0;
     return unstable ? std::max(0.0, rightmost / unit) : rightmost / unit;
 }
 
