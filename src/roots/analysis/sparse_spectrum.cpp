@@ -32,6 +32,10 @@ constexpr double narrowest_strip = 1e-9;
 // crowded chain (a ring's modes) puts few roots in it.
 constexpr int rightmost_wanted = 6;
 constexpr double gap_share = 1e-6;
+// Disks that end further left of the axis than this (own time unit) leave
+// the count there at 0 without taking it, as for the dense model: the
+// count's path examines zeros within 1e-4 of its line.
+constexpr double axis_margin = 1e-4;
 
 // Roots found separately above and below the axis are made exact
 // conjugates; a simple root whose disk holds its own conjugate is real,
@@ -76,6 +80,13 @@ region_count counted_at(const sparse_quorv& own, double line, double unit, deter
     const region_count counted = count_in_own_unit(own, line, f);
     counted_or_throw(counted, line / unit, caller);
     return counted;
+}
+
+// Whether the count at the axis, taken exactly as is_stable takes it (in
+// the user's units), finds roots.
+bool axis_holds_roots(const sparse_quorv& sys, const interrupt_check& check) {
+    work_budget budget{count_evaluations, check};
+    return counted_or_throw(count_region(sys, 0.0, budget), 0.0, "spectral_abscissa") > 0;
 }
 
 }  // namespace
@@ -143,23 +154,19 @@ double abscissa_by_counts(const own_sparse_time_unit& own, sparse_determinant& f
     return unstable ? std::max(0.0, rightmost / unit) : rightmost / unit;
 }
 
-}  // namespace
-
-double spectral_abscissa(const sparse_quorv& sys, const interrupt_check& check) {
-    validate(sys);
-    if (sys.n() == 0) throw std::invalid_argument("spectral_abscissa: a system of order 0 has no roots");
-    const own_sparse_time_unit own = in_own_time_unit(sys);
-    work_budget budget{spectrum_evaluations, check};
-    sparse_determinant f(own.sys, budget);
+// The abscissa from the Krylov search's rightmost roots, empty when the
+// search finds none.
+std::optional<double> abscissa_by_krylov(const sparse_quorv& sys, const own_sparse_time_unit& own,
+                                         sparse_determinant& f, const interrupt_check& check) {
     const double unit = own.unit;
     // The first search's shift: the right side of the box that holds every
     // root right of the axis, or the axis when that box lies left of it
     // (roots left of the axis are bounded by a larger box).
     const double right = root_box(own.sys, 0.0).x1;
-    if (!std::isfinite(right)) return abscissa_by_counts(own, f);
+    if (!std::isfinite(right)) return std::nullopt;
     krylov_locator krylov(own.sys, f);
     krylov.rightmost(std::max(0.0, right), rightmost_wanted);
-    if (krylov.disks().empty()) return abscissa_by_counts(own, f);
+    if (krylov.disks().empty()) return std::nullopt;
     const root_cluster first = *std::max_element(
         krylov.disks().begin(), krylov.disks().end(),
         [](const root_cluster& a, const root_cluster& b) { return a.z.real() < b.z.real(); });
@@ -171,10 +178,10 @@ double spectral_abscissa(const sparse_quorv& sys, const interrupt_check& check) 
     const region_count strip = counted_at(own.sys, line, unit, f, "spectral_abscissa");
     const located_roots located = krylov.locate(strip.region, strip.count);
     long found = 0;
-    double rightmost = -HUGE_VAL, reach = -HUGE_VAL, clear = -HUGE_VAL;
+    double rightmost = -HUGE_VAL, rightmost_radius = 0, reach = -HUGE_VAL, clear = -HUGE_VAL;
     for (const root_cluster& c : located.roots) {
         found += c.multiplicity;
-        rightmost = std::max(rightmost, c.z.real());
+        if (c.z.real() > rightmost) rightmost = c.z.real(), rightmost_radius = c.radius;
         reach = std::max(reach, c.z.real() + c.radius);
         clear = std::max(clear, c.z.real() - c.radius);
     }
@@ -184,13 +191,38 @@ double spectral_abscissa(const sparse_quorv& sys, const interrupt_check& check) 
                 << " but located only " << found << " of them within the work budget";
         throw std::runtime_error(message.str());
     }
-    // Stable exactly when the count at Re = 0 is 0, as is_stable decides.
-    // The disks settle it unless one reaches across the axis: a disk wholly
-    // right of it holds a root there, and when every root right of a line
-    // left of the axis lies in disks wholly left of it, the count there is 0.
-    if (clear > 0 || (line < 0 && reach < 0)) return rightmost / unit;
-    const bool unstable = counted_at(own.sys, 0.0, unit, f, "spectral_abscissa").count > 0;
-    return unstable ? std::max(0.0, rightmost / unit) : rightmost / unit;
+    // Stable exactly when the count at the axis, taken as is_stable takes
+    // it, is 0. A disk wholly right of the axis makes that count positive;
+    // disks that all end well left of it leave it at 0 (every root right of
+    // the strip's line is in them). Only a disk near the axis needs the count
+    // itself. A root on the axis, or within the count's margin left of it,
+    // makes the abscissa 0; without one, a root located at -0.0 is still left
+    // of the axis.
+    const bool unstable = clear > 0 || (reach >= -axis_margin && axis_holds_roots(sys, check));
+    if (unstable && std::abs(rightmost) <= rightmost_radius) return 0.0;
+    return unstable ? std::max(0.0, rightmost / unit)
+                    : std::min(rightmost / unit, -std::numeric_limits<double>::denorm_min());
+}
+
+}  // namespace
+
+std::optional<double> krylov_spectral_abscissa(const sparse_quorv& sys, const interrupt_check& check) {
+    validate(sys);
+    if (sys.n() == 0) throw std::invalid_argument("spectral_abscissa: a system of order 0 has no roots");
+    const own_sparse_time_unit own = in_own_time_unit(sys);
+    work_budget budget{spectrum_evaluations, check};
+    sparse_determinant f(own.sys, budget);
+    return abscissa_by_krylov(sys, own, f, check);
+}
+
+double spectral_abscissa(const sparse_quorv& sys, const interrupt_check& check) {
+    validate(sys);
+    if (sys.n() == 0) throw std::invalid_argument("spectral_abscissa: a system of order 0 has no roots");
+    const own_sparse_time_unit own = in_own_time_unit(sys);
+    work_budget budget{spectrum_evaluations, check};
+    sparse_determinant f(own.sys, budget);
+    if (const auto found = abscissa_by_krylov(sys, own, f, check)) return *found;
+    return abscissa_by_counts(own, f);
 }
 
 }  // namespace quorv

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "roots/count/root_cluster.h"
+#include "roots/count/sparse_root_bound.h"
 #include "roots/krylov/infinite_arnoldi.h"
 
 namespace quorv {
@@ -105,6 +106,13 @@ void krylov_locator::seed(const std::vector<cplx>& near, const rectangle& region
     }
 }
 
+// Whether lambda lies in the box that holds every root with its real part
+// or more.
+bool krylov_locator::plausible(cplx lambda) const {
+    const rectangle box = root_box(sys, lambda.real());
+    return lambda.real() <= box.x1 && std::abs(lambda.imag()) <= box.y1;
+}
+
 krylov_locator::searched krylov_locator::search(cplx shift, const rectangle& region, int wanted) {
     const int steps = std::min(3 * wanted + 20, 80);
     const auto values = infinite_arnoldi(sys, lu, shift, wanted, steps, converged_estimate, f.budget());
@@ -112,8 +120,9 @@ krylov_locator::searched krylov_locator::search(cplx shift, const rectangle& reg
     double& reach = result.reach;
     for (const ritz_value& v : values) {
         // Spurious Ritz values of the truncated expansion lie far out, some
-        // right of a shift placed right of every root: an outline lies left.
-        if (v.estimate <= rough && v.lambda.real() < shift.real() &&
+        // right of a shift placed right of every root, some outside the box
+        // that bounds the roots: an outline lies left, and in the box.
+        if (v.estimate <= rough && v.lambda.real() < shift.real() && plausible(v.lambda) &&
             (result.rightmost == shift || v.lambda.real() > result.rightmost.real()))
             result.rightmost = v.lambda;
         if (v.estimate > worth_polishing || f.budget().exhausted()) continue;

@@ -61,6 +61,7 @@ private:
     std::optional<std::complex<double>> polish(std::complex<double> z);
     bool enclose(std::complex<double> z, const rectangle& region);
     bool known(std::complex<double> z) const;
+    bool plausible(std::complex<double> lambda) const;
     long located_in(const rectangle& region) const;
 };
 
