@@ -1,6 +1,12 @@
 """The rightmost roots of large sparse systems by the Krylov stage, against
 decoupled modes (each mode's roots are Lambert-W roots) and the dense pencil
 route, and the dense models' automatic switch to it."""
+import signal
+import subprocess
+import sys
+import textwrap
+import time
+
 import numpy as np
 import pytest
 import scipy.sparse as sp
@@ -48,3 +54,35 @@ def test_dense_ring_switches_to_the_sparse_route_with_the_pencils_answer():
     assert spectral_abscissa(dense) == pytest.approx(max(pencil.roots.real), rel=1e-8)
     assert_roots_match(np.repeat(spectrum(sys, -0.2).roots, spectrum(sys, -0.2).multiplicities),
                        np.repeat(pencil.roots, pencil.multiplicities))
+
+
+# A ring of 4096 units: its abscissa takes well over the second after which
+# the child is interrupted, in the Krylov search or the strip's count.
+INTERRUPTED = textwrap.dedent(
+    """
+    import time
+    import scipy.sparse as sp
+    from pyhalvex import sparse_quorv, spectral_abscissa
+    n = 4096
+    shift = sp.diags_array([1.0, 1.0], offsets=[-1, n - 1], shape=(n, n))
+    model = sparse_quorv([-sp.eye_array(n), 0.9 * shift], [0.0, 1.0])
+    print("ready", flush=True)
+    start = time.perf_counter()
+    try:
+        spectral_abscissa(model)
+        print("not interrupted", flush=True)
+    except KeyboardInterrupt:
+        print(time.perf_counter() - start, flush=True)
+    """
+)
+
+
+def test_ctrl_c_ends_a_sparse_abscissa():
+    child = subprocess.Popen([sys.executable, "-c", INTERRUPTED], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)
+    assert child.stdout.readline() == "ready\n"
+    time.sleep(1.0)
+    child.send_signal(signal.SIGINT)
+    out, err = child.communicate(timeout=600)
+    assert child.returncode == 0, err
+    assert float(out) < 6.0
