@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "model/sparse_quorv.h"
 #include "roots/analysis/spectrum.h"
 #include "roots/support/interrupt.h"
@@ -22,5 +24,10 @@ spectrum_result spectrum_for_roots(const sparse_quorv& sys, double r, const inte
 // strip between it and the last empty line, and the roots in the strip are
 // located. Its sign follows the count at Re = 0, as for the dense model.
 double spectral_abscissa(const sparse_quorv& sys, const interrupt_check& check = {});
+
+// The same when the Krylov search finds a root to start from, empty when it
+// finds none (the caller then takes a route of its own): for dense models
+// that try the sparse route first.
+std::optional<double> krylov_spectral_abscissa(const sparse_quorv& sys, const interrupt_check& check = {});
 
 }  // namespace quorv

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "roots/analysis/krylov_route.h"
+#include "roots/analysis/sparse_spectrum.h"
 #include "roots/complete/completion.h"
 #include "roots/count/log_determinant.h"
 #include "roots/complete/multiple_root.h"
@@ -169,6 +171,8 @@ bool axis_holds_roots(const quorv& sys, const interrupt_check& check) {
 double spectral_abscissa(const quorv& sys, const interrupt_check& check) {
     validate(sys);
     if (sys.n() == 0) throw std::invalid_argument("spectral_abscissa: a system of order 0 has no roots");
+    if (krylov_route_preferred(sys))
+        if (const auto found = krylov_spectral_abscissa(sparse_copy(sys), check)) return *found;
     const own_time_unit own = in_own_time_unit(sys);
     const std::vector<cplx> approximations = rightmost_sketch(own.sys, check);
     double line = first_line(approximations);

@@ -29,11 +29,12 @@ bool disk_inside(cplx z, double radius, const rectangle& r) {
 
 class locator {
 public:
-    explicit locator(determinant_samples& f) : f(f) {}
+    locator(determinant_samples& f, const std::vector<root_cluster>& known) : f(f), known(known) {}
 
     // Splits `piece`, which holds `count` zeros, until each is enclosed.
     bool locate(const rectangle& piece, long count) {
         if (count == 0) return true;
+        if (accounted(piece, count)) return true;
         if (count == 1 && enclose_single(piece)) return true;
         if (count > 1 && size(piece) < multiple_size * root_scale(centre(piece))) return enclose_multiple(piece, count);
         for (const double share : cut_shares) {
@@ -52,6 +53,19 @@ public:
 
 private:
     determinant_samples& f;
+    const std::vector<root_cluster>& known;
+
+    // Disjoint certified disks inside the piece whose zeros add up to its
+    // count leave no other zero in it: they are its roots.
+    bool accounted(const rectangle& piece, long count) {
+        long inside = 0;
+        for (const root_cluster& c : known)
+            if (disk_inside(c.z, c.radius, piece)) inside += c.multiplicity;
+        if (inside != count) return false;
+        for (const root_cluster& c : known)
+            if (disk_inside(c.z, c.radius, piece)) found.push_back(c);
+        return true;
+    }
 
     static std::pair<rectangle, rectangle> cut(const rectangle& r, double share) {
         if (r.x1 - r.x0 >= r.y1 - r.y0) {
@@ -99,19 +113,30 @@ private:
     }
 
     // The piece is below the scatter of its zeros: the disk through its
-    // corners holds them all.
+    // corners holds them all, and is counted again, since it reaches beyond
+    // the piece; it is one root of the multiplicity counted only when it
+    // holds the piece's zeros and no other (a larger disk where the path
+    // passed too close to a zero).
     bool enclose_multiple(const rectangle& piece, long count) {
         const cplx z = centre(piece);
-        const double radius = 0.5 * std::hypot(piece.x1 - piece.x0, piece.y1 - piece.y0);
-        found.push_back({z, count, radius});
-        return true;
+        double radius = 0.5 * std::hypot(piece.x1 - piece.x0, piece.y1 - piece.y0);
+        for (int attempt = 0; attempt < 3; ++attempt, radius *= 2) {
+            const auto inside = count_in_circle(f, z, radius);
+            if (inside && *inside == count) {
+                found.push_back({z, count, radius});
+                return true;
+            }
+            if ((inside && *inside > count) || f.budget().exhausted()) return false;
+        }
+        return false;
     }
 };
 
 }  // namespace
 
-located_roots locate_roots(determinant_samples& f, const rectangle& region, long count) {
-    locator l(f);
+located_roots locate_roots(determinant_samples& f, const rectangle& region, long count,
+                           const std::vector<root_cluster>& known) {
+    locator l(f, known);
     located_roots result;
     result.complete = l.locate(region, count);
     result.roots = std::move(l.found);

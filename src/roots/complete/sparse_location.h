@@ -17,14 +17,18 @@ namespace quorv {
 // result is enclosed in a disk inside the piece that the argument principle
 // shows to hold exactly one zero. A piece that holds several zeros and has
 // shrunk below the scatter of double precision is one multiple root, at its
-// centre, in the disk around the piece. Every root is certified by
-// construction: the pieces are disjoint and their counts add up.
+// centre, in the disk around the piece, counted again to show it holds
+// exactly the piece's zeros. Every root is certified by construction: the
+// pieces are disjoint and their counts add up. `known` are disjoint
+// certified disks found by other means (the Krylov stage): a piece whose
+// count they account for is not cut further.
 struct located_roots {
     std::vector<root_cluster> roots;
     // Whether every zero of the count was enclosed.
     bool complete = false;
 };
 
-located_roots locate_roots(determinant_samples& f, const rectangle& region, long count);
+located_roots locate_roots(determinant_samples& f, const rectangle& region, long count,
+                           const std::vector<root_cluster>& known = {});
 
 }  // namespace quorv

@@ -1,0 +1,167 @@
+#include "roots/complete/krylov_location.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "roots/count/root_cluster.h"
+#include "roots/count/sparse_root_bound.h"
+#include "roots/krylov/infinite_arnoldi.h"
+
+namespace quorv {
+
+namespace {
+
+using cplx = std::complex<double>;
+
+// Ritz values within this relative estimate are worth Newton's steps; a
+// search stops once its wanted values are within the tighter one.
+constexpr double worth_polishing = 1e-4;
+constexpr double converged_estimate = 1e-6;
+constexpr int newton_steps = 30;
+// The first disk tried around a polished root, relative to its size; it
+// grows fourfold while its count fails, up to `widest_disk`.
+constexpr double first_radius = 1e-10;
+constexpr double widest_disk = 1e-3;
+// Shifts per region, and the steps of one search: enough for some twenty
+// roots per shift at n (steps + 1) complex numbers of memory.
+constexpr int most_shifts = 16;
+// A Ritz value within this estimate outlines where roots are; the next
+// shift goes this share of the way from it back towards the last shift,
+// and at most this many times.
+constexpr double rough = 0.5;
+constexpr double shift_ahead = 1e-2;
+constexpr int most_moves = 4;
+constexpr int wanted_per_shift = 20;
+
+bool disk_inside(cplx z, double radius, const rectangle& r) {
+    return z.real() - radius > r.x0 && z.real() + radius < r.x1 && z.imag() - radius > r.y0 &&
+           z.imag() + radius < r.y1;
+}
+
+}  // namespace
+
+krylov_locator::krylov_locator(const sparse_quorv& sys, determinant_samples& f) : sys(sys), f(f), lu(sys) {}
+
+bool krylov_locator::known(cplx z) const {
+    return std::any_of(found.begin(), found.end(),
+                       [z](const root_cluster& c) { return std::abs(z - c.z) <= c.radius; });
+}
+
+long krylov_locator::located_in(const rectangle& region) const {
+    long located = 0;
+    for (const root_cluster& c : found)
+        if (disk_inside(c.z, c.radius, region)) located += c.multiplicity;
+    return located;
+}
+
+// Newton's method on det Delta, stopped where the steps stop shrinking
+// quadratically (rounding) or are negligible; an evaluation refused on the
+// way means Delta is singular to rounding: the iterate is at the root.
+std::optional<cplx> krylov_locator::polish(cplx z) {
+    double last = HUGE_VAL;
+    for (int step = 0; step < newton_steps; ++step) {
+        const auto stepped = f.newton_step(z);
+        if (!stepped) return f.budget().exhausted() ? std::nullopt : std::optional<cplx>(z);
+        const double length = std::abs(*stepped - z);
+        const bool done = length <= 1e-14 * root_scale(z) || (length <= 1e-8 * root_scale(z) && length > 0.5 * last);
+        z = *stepped, last = length;
+        if (done) return z;
+    }
+    return std::nullopt;
+}
+
+// The smallest disk around z (from first_radius, fourfold) whose count
+// resolves and finds zeros; kept when it lies in the region and meets no
+// disk found before.
+bool krylov_locator::enclose(cplx z, const rectangle& region) {
+    for (double radius = first_radius * root_scale(z); radius <= widest_disk * root_scale(z); radius *= 4) {
+        if (!disk_inside(z, radius, region)) return false;
+        const auto inside = count_in_circle(f, z, radius);
+        if (f.budget().exhausted()) return false;
+        if (!inside || *inside == 0) continue;
+        const root_cluster disk{z, *inside, radius};
+        if (std::any_of(found.begin(), found.end(), [&](const root_cluster& c) { return c.meets(disk); }))
+            return false;
+        found.push_back(disk);
+        // det Delta(conj lambda) = conj det Delta(lambda): the mirrored disk
+        // holds as many zeros, and is another disk when it does not meet this one.
+        if (std::abs(z.imag()) > radius) found.push_back({std::conj(z), *inside, radius});
+        return true;
+    }
+    return false;
+}
+
+void krylov_locator::add(cplx near, const rectangle& region) {
+    if (near.imag() < 0) near = std::conj(near);
+    if (known(near)) return;
+    const auto z = polish(near);
+    if (!z || known(*z) || !region.contains(*z)) return;
+    enclose(z->imag() < 0 ? std::conj(*z) : *z, region);
+}
+
+void krylov_locator::seed(const std::vector<cplx>& near, const rectangle& region) {
+    for (const cplx z : near) {
+        if (f.budget().exhausted()) return;
+        add(z, region);
+    }
+}
+
+// Whether lambda lies in the box that holds every root with its real part
+// or more.
+bool krylov_locator::plausible(cplx lambda) const {
+    const rectangle box = root_box(sys, lambda.real());
+    return lambda.real() <= box.x1 && std::abs(lambda.imag()) <= box.y1;
+}
+
+krylov_locator::searched krylov_locator::search(cplx shift, const rectangle& region, int wanted) {
+    const int steps = std::min(3 * wanted + 20, 80);
+    const auto values = infinite_arnoldi(sys, lu, shift, wanted, steps, converged_estimate, f.budget());
+    searched result{0, shift};
+    double& reach = result.reach;
+    for (const ritz_value& v : values) {
+        // Spurious Ritz values of the truncated expansion lie far out, some
+        // right of a shift placed right of every root, some outside the box
+        // that bounds the roots: an outline lies left, and in the box.
+        if (v.estimate <= rough && v.lambda.real() < shift.real() && plausible(v.lambda) &&
+            (result.rightmost == shift || v.lambda.real() > result.rightmost.real()))
+            result.rightmost = v.lambda;
+        if (v.estimate > worth_polishing || f.budget().exhausted()) continue;
+        if (v.estimate <= converged_estimate) reach = std::max(reach, std::abs(v.lambda - shift));
+        if (region.contains(v.lambda) || region.contains(std::conj(v.lambda))) add(v.lambda, region);
+    }
+    return result;
+}
+
+void krylov_locator::rightmost(cplx shift, int wanted) {
+    const rectangle plane{-HUGE_VAL, HUGE_VAL, -HUGE_VAL, HUGE_VAL};
+    for (int move = 0; move <= most_moves && found.empty() && !f.budget().exhausted(); ++move) {
+        const cplx outline = search(shift, plane, wanted).rightmost;
+        if (outline == shift) return;
+        shift = outline + shift_ahead * std::abs(shift - outline);
+    }
+}
+
+// Shifts go up the region's upper half from the real axis, in a column a
+// little right of its left side (a count's region reaches far right of its
+// roots, which crowd towards the line it was counted from; in the model's
+// own time unit, where the delays are at most 1, a chain's roots lie about
+// 2 pi apart and a unit from the line is near), each the last
+// search's converged reach above the one before, at least a sixteenth of
+// the height.
+located_roots krylov_locator::locate(const rectangle& region, long count) {
+    const double width = region.x1 - region.x0, height = region.y1;
+    double y = 0;
+    for (int shift = 0; shift < most_shifts && located_in(region) < count && y <= height; ++shift) {
+        if (f.budget().exhausted()) break;
+        const double x = region.x0 + std::min(0.5 * width, 1.0);
+        const int wanted = int(std::clamp<long>(count - located_in(region), 1, wanted_per_shift));
+        const double reach = search({x, y}, region, wanted).reach;
+        y += std::max(reach, height / most_shifts);
+    }
+    std::vector<root_cluster> inside;
+    for (const root_cluster& c : found)
+        if (disk_inside(c.z, c.radius, region)) inside.push_back(c);
+    return locate_roots(f, region, count, inside);
+}
+
+}  // namespace quorv

@@ -1,0 +1,88 @@
+"""The rightmost roots of large sparse systems by the Krylov stage, against
+decoupled modes (each mode's roots are Lambert-W roots) and the dense pencil
+route, and the dense models' automatic switch to it."""
+import signal
+import subprocess
+import sys
+import textwrap
+import time
+
+import numpy as np
+import pytest
+import scipy.sparse as sp
+
+from pyhalvex import quorv, roots, sparse_quorv, spectral_abscissa, spectrum
+from test_sparse import assert_roots_match, heat, mode_roots, ring
+
+
+def distinct_real_parts(truth):
+    return np.unique(np.round(truth.real, 11))[::-1]
+
+
+# A ring's modes crowd one chain of roots, which makes its counts slow: it is
+# kept smaller than the heat equation to keep the test short.
+@pytest.mark.parametrize("system", [lambda: heat(2000, 3.0, 1.0), lambda: ring(500, 1.0, 0.9, 1.0)])
+def test_rightmost_roots_match_the_modes(system):
+    sys, mu, b = system()
+    truth = mode_roots(mu, b, 1.0, -6.0)
+    re = distinct_real_parts(truth)
+    assert spectral_abscissa(sys) == pytest.approx(re[0], rel=1e-8)
+    # Just left of the second-rightmost real part.
+    r = re[1] - 0.25 * (re[1] - re[2])
+    s = spectrum(sys, r)
+    assert s.complete and np.all(s.radii > 0)
+    assert_roots_match(roots(sys, r), truth[truth.real >= r])
+
+
+def test_a_repeated_mode_is_one_root_of_multiplicity_two():
+    mu = np.concatenate([[-1.0, -1.0], np.linspace(-4.0, -8.0, 198)])
+    sys = sparse_quorv([sp.diags_array(mu), 0.5 * sp.eye_array(mu.size)], [0.0, 1.0])
+    truth = mode_roots(mu[:1], 0.5, 1.0, -1.2)
+    s = spectrum(sys, -1.2)
+    assert s.complete and s.count == 2 * len(truth)
+    assert list(s.multiplicities) == [2] * len(truth)
+    assert_roots_match(s.roots, truth)
+    assert spectral_abscissa(sys) == pytest.approx(max(truth.real), rel=1e-8)
+
+
+def test_dense_ring_switches_to_the_sparse_route_with_the_pencils_answer():
+    # n = 120: above the switch's order, small enough for the pencil route.
+    sys, _, _ = ring(120, 1.0, 0.9, 1.0)
+    dense = quorv([sys.A(k).toarray() for k in range(sys.mA)], sys.hA())
+    pencil = spectrum(dense, -0.2)
+    assert pencil.complete
+    assert spectral_abscissa(dense) == pytest.approx(max(pencil.roots.real), rel=1e-8)
+    assert_roots_match(np.repeat(spectrum(sys, -0.2).roots, spectrum(sys, -0.2).multiplicities),
+                       np.repeat(pencil.roots, pencil.multiplicities))
+
+
+# A ring of 4096 units: its abscissa takes well over the second after which
+# the child is interrupted, in the Krylov search or the strip's count.
+INTERRUPTED = textwrap.dedent(
+    """
+    import time
+    import scipy.sparse as sp
+    from pyhalvex import sparse_quorv, spectral_abscissa
+    n = 4096
+    shift = sp.diags_array([1.0, 1.0], offsets=[-1, n - 1], shape=(n, n))
+    model = sparse_quorv([-sp.eye_array(n), 0.9 * shift], [0.0, 1.0])
+    print("ready", flush=True)
+    start = time.perf_counter()
+    try:
+        spectral_abscissa(model)
+        print("not interrupted", flush=True)
+    except KeyboardInterrupt:
+        print(time.perf_counter() - start, flush=True)
+    """
+)
+
+
+def test_ctrl_c_ends_a_sparse_abscissa():
+    child = subprocess.Popen([sys.executable, "-c", INTERRUPTED], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)
+    assert child.stdout.readline() == "ready\n"
+    time.sleep(1.0)
+    child.send_signal(signal.SIGINT)
+    out, err = child.communicate(timeout=600)
+    assert child.returncode == 0, err
+    assert float(out) < 6.0
