@@ -32,20 +32,26 @@ using cplx = std::complex<double>;
 // it, so that the strip right of the line holds that root and only the
 // roots within 1e-3 of its scale from its real part.
 constexpr double gap_share = 1e-3;
-// When the count there finds nothing (the approximation was no root), the
-// line moves left in steps that start at a quarter and double, each
+// When the count there finds nothing (the approximation was no root), or
+// when the search starts from the right (below), the line moves left in
+// steps that start at an eighth and double, each
 // shortened until the bound R(r), and with it the region to count, grows by
 // at most a factor of `growth`; the strip between the last empty line and
 // the first one holding roots is then halved by counts to a width of an
 // eighth of max(1, |line|), since locating the roots of a wide strip costs
 // more than a few counts.
-constexpr double first_step = 0.25;
+constexpr double first_step = 0.125;
 constexpr double growth = 16;
 constexpr double strip_share = 0.125;
 // A strip that still holds more roots than this is halved on, down to a
 // width of narrowest_strip relative: a wide search from the right (below)
-// may end on a strip across many roots of a chain.
-constexpr long strip_roots = 8;
+// may end on a strip across many roots of a chain. Every count of such a
+// strip encloses again the dozens of roots its path passes near (a chain
+// that runs almost parallel to the line, as a large gain's does near its
+// rightmost root), some 3000 evaluations, while following the chain locates
+// a hundred roots for as many: halving on below this many costs more than
+// it saves.
+constexpr long strip_roots = 128;
 constexpr double narrowest_strip = 1e-6;
 // Beyond this many roots expected right of the sketch's first line, the
 // search starts from the right instead, at the line right of which the
