@@ -121,7 +121,7 @@ private:
             f.budget().spend(refinement::steps);
             const auto refined = polish.from(start);
             if (!refined) return std::nullopt;
-            if (refined->residual < acceptance_residual) return refined->root;
+            if (refinement::accepted(*refined)) return refined->root;
             start = refined->root;
         }
         return std::nullopt;
