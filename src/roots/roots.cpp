@@ -125,7 +125,7 @@ std::vector<std::complex<double>> refine(const quorv& sys, const Eigen::VectorXc
         pair_root.reset();
         if (mu.real() < lowest) continue;
         const auto refined = polish.from(mu);
-        if (refined && refined->residual < acceptance_residual) found.push_back(refined->root), pair_root = refined->root;
+        if (refined && refinement::accepted(*refined)) found.push_back(refined->root), pair_root = refined->root;
     }
     return found;
 }
@@ -247,7 +247,15 @@ std::vector<std::complex<double>> outside(const std::vector<std::complex<double>
 // as they are, so that the roots listed are those the count counts: a
 // pencil root whose disk meets one of them is that root.
 void complete(const quorv& scaled, root_search& s, const interrupt_check& check) {
-    work_budget budget{evaluations_for(scaled, s.region.left, completion_evaluations, evaluations_per_root), check};
+    // Once the count has resolved (its own budget bounds how many roots it
+    // can hold), the completion may spend per root counted as well as per
+    // root expected, beyond the cap of a budget made from the expectation
+    // alone: a count that holds 383 030 roots is followed by their listing,
+    // not by a warning with a subset.
+    const long for_count = long(std::min(evaluations_per_root * double(s.region.count), 1e15));
+    work_budget budget{std::max(evaluations_for(scaled, s.region.left, completion_evaluations, evaluations_per_root),
+                                for_count),
+                       check};
     log_determinant f(scaled, budget);
     const double band = near_root * std::max(1.0, std::abs(s.region.left));
     s.right_of_left = outside(on_or_right_of(s.refined, s.region.left - band), s.region.near_line);

@@ -5,7 +5,11 @@ import math
 import numpy as np
 import pytest
 
-from pyhalvex import count_roots, quorv, roots
+import warnings
+
+from scipy.special import lambertw
+
+from pyhalvex import count_roots, is_stable, quorv, roots, spectral_abscissa, spectrum
 from test_roots import assert_same_roots, lambert_roots, modal_system
 from test_roots import no_warning_roots as complete_roots
 
@@ -114,6 +118,42 @@ def test_a_line_too_far_left_to_count_from_is_an_error():
             roots(sys, r)
         with pytest.raises(OverflowError, match="not finite"):
             count_roots(sys, r)
+
+
+def chain_roots(r, scale_share=0.0):
+    """The roots W_k(-1) of x' = -x(t - 1) with Re >= r - scale_share |W_k(-1)|, upper half first."""
+    k = np.arange(-int(math.exp(-r) / (2 * math.pi)) - 50, int(math.exp(-r) / (2 * math.pi)) + 51)
+    w = lambertw(-1.0, k)
+    return w[w.real >= r - scale_share * np.abs(w)]
+
+
+@pytest.mark.parametrize("r", [-10.0, -11.0])
+def test_a_far_line_lists_every_root_of_the_chain(r):
+    # 7012 and 19 060 roots: all of them, certified, with no warning.
+    found = np.array(complete_roots(quorv([np.array([[-1.0]])], [1.0]), r))
+    truth = chain_roots(r)
+    assert len(found) == len(truth)
+    order = lambda z: z[np.lexsort((z.real, z.imag))]
+    np.testing.assert_allclose(order(found), order(truth), rtol=1e-12, atol=1e-12)
+
+
+def test_a_far_line_counts_the_chain_and_the_roots_on_it():
+    # Right of -12: 51 806 roots, and a pair 7.9e-7 left of the line, within the tightest disk
+    # (1e-10 of |lambda| = 1.6e5) of it, which the line's rule counts as on it.
+    assert count_roots(quorv([np.array([[-1.0]])], [1.0]), -12.0) == len(chain_roots(-12.0, 1e-10)) == 51808
+
+
+@pytest.mark.parametrize("r", [-15.0, -100.0, -1000.0, -math.inf])
+def test_a_line_whose_roots_cannot_be_counted_is_an_error_in_every_function(r):
+    # Some 1e6 roots right of -15, 1e43 right of -100, and the damping factors overflow further
+    # left: every function that takes r raises, none warns with a subset of the roots.
+    sys = quorv([np.array([[-1.0]])], [1.0])
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        for function in (roots, count_roots, spectrum):
+            with pytest.raises((RuntimeError, OverflowError), match="did not resolve|overflow|not finite"):
+                function(sys, r)
+    assert is_stable(sys) and spectral_abscissa(sys) == pytest.approx(lambertw(-1.0).real, rel=1e-12)
 
 
 def test_count_roots_arguments():

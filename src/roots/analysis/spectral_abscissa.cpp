@@ -34,20 +34,29 @@ using cplx = std::complex<double>;
 // it, so that the strip right of the line holds that root and only the
 // roots within 1e-3 of its scale from its real part.
 constexpr double gap_share = 1e-3;
-// When the count there finds nothing (the approximation was no root), the
-// line moves left in steps that start at a quarter and double, each
+// When the count there finds nothing (the approximation was no root), or
+// when the search starts from the right (below), the line moves left in
+// steps that start at an eighth and double, each
 // shortened until the bound R(r), and with it the region to count, grows by
 // at most a factor of `growth`; the strip between the last empty line and
 // the first one holding roots is then halved by counts to a width of an
 // eighth of max(1, |line|), since locating the roots of a wide strip costs
 // more than a few counts.
-constexpr double first_step = 0.25;
+constexpr double first_step = 0.125;
 constexpr double growth = 16;
 constexpr double strip_share = 0.125;
 // A strip that still holds more roots than this is halved on, down to a
 // width of narrowest_strip relative: a wide search from the right (below)
-// may end on a strip across many roots of a chain.
+// may end on a strip across many roots of a chain; but only while the last
+// count cost less than locating the roots its disks leave unknown would,
+// at locate_cost evaluations each. A count whose path runs along a chain
+// (a large gain's runs almost parallel to the line near its rightmost root)
+// encloses again the dozens of roots it passes near, some 3000 evaluations,
+// and leaves few unknown: following the chain from its disks is cheaper.
+// A count clear of the roots costs some 800 and leaves all unknown, and a
+// hundred roots found from one cost some 150 evaluations each.
 constexpr long strip_roots = 8;
+constexpr long locate_cost = 32;
 constexpr double narrowest_strip = 1e-6;
 // Beyond this many roots expected right of the sketch's first line, the
 // search starts from the right instead, at the line right of which the
@@ -75,12 +84,23 @@ double first_line(const std::vector<cplx>& approximations) {
 
 // The count right of a line; none right of a line beyond the bound R(r) on
 // the roots there, where the count's rectangle would be empty.
-region_count count_at(const quorv& own, double line, double unit, const interrupt_check& check) {
+// `spent` receives the evaluations the count cost.
+region_count count_at(const quorv& own, double line, double unit, const interrupt_check& check, long& spent) {
+    spent = 0;
     if (line > root_bound(own, line)) return {region_count::outcome::counted, 0, line, {}};
     work_budget budget{count_evaluations, check};
     region_count counted = count_region(own, line, budget);
     counted_or_throw(counted, line / unit, "spectral_abscissa");
+    spent = count_evaluations - budget.evaluations_left;
     return counted;
+}
+
+// The roots right of a strip's line that none of its count's disks holds.
+long unknown_roots(const region_count& counted) {
+    long known = 0;
+    for (const root_cluster& c : counted.near_line)
+        if (!c.left_of_line) known += c.multiplicity;
+    return std::max(0L, counted.on_or_right() - known);
 }
 
 // The next line left of r: `step` left, halved until R grows by at most a
@@ -102,21 +122,23 @@ double next_line(const quorv& own, double r, double& step) {
 // The count at the first line left of `line` (itself included) that holds
 // roots, at most strip_share max(1, |line|) left of the last line found empty.
 region_count strip_with_roots(const quorv& own, double line, double unit, const interrupt_check& check) {
-    region_count counted = count_at(own, line, unit, check);
+    long spent = 0;
+    region_count counted = count_at(own, line, unit, check, spent);
     double empty = line, step = first_step;
     for (; counted.on_or_right() == 0; step *= 2) {
         empty = line;
         line = next_line(own, line, step);
         if (!std::isfinite(root_bound(own, line))) no_roots(empty / unit);
-        counted = count_at(own, line, unit, check);
+        counted = count_at(own, line, unit, check, spent);
     }
     const auto wide = [&] {
         const double width = (empty - line) / std::max(1.0, std::abs(line));
-        return width > strip_share || (counted.on_or_right() > strip_roots && width > narrowest_strip);
+        return width > strip_share || (counted.on_or_right() > strip_roots && width > narrowest_strip &&
+                                       spent < locate_cost * unknown_roots(counted));
     };
     while (wide()) {
         const double middle = 0.5 * (line + empty);
-        const region_count at_middle = count_at(own, middle, unit, check);
+        const region_count at_middle = count_at(own, middle, unit, check, spent);
         if (at_middle.on_or_right() > 0) line = middle, counted = at_middle;
         else empty = middle;
     }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "roots/complete/disk_index.h"
 #include "roots/count/enclosure.h"
 #include "roots/local/refinement.h"
 
@@ -26,7 +27,7 @@ constexpr double cuts[] = {0.5 + 1.0 / 64, 0.5 - 3.0 / 64, 0.5 + 5.0 / 64, 0.5 -
 class filler {
 public:
     filler(log_determinant& f, const rectangle& region, double left, std::vector<root_cluster>& known)
-        : f(f), region(region), left(left), known(known), polish(f.system()), enclose(f) {}
+        : f(f), region(region), left(left), known(known), index(known), polish(f.system()), enclose(f) {}
 
     completion_outcome outcome;
 
@@ -74,6 +75,7 @@ private:
     rectangle region;
     double left;
     std::vector<root_cluster>& known;
+    disk_index index;
     refinement polish;
     encloser enclose;
 
@@ -82,24 +84,32 @@ private:
 
     long known_in(const rectangle& rect) const {
         long sum = 0;
-        for (const root_cluster& c : known)
-            if (rect.contains(c.z)) sum += c.multiplicity;
+        index.in_band(rect.y0, rect.y1, [&](std::size_t i) {
+            if (rect.contains(known[i].z)) sum += known[i].multiplicity;
+        });
         return sum;
     }
 
     // A point inside a known root's disk is that root, whatever its
     // multiplicity; an uncertified known root has only rounding around it.
     bool is_known(cplx z) const {
-        return std::any_of(known.begin(), known.end(), [&](const root_cluster& c) {
-            return std::abs(c.z - z) <= std::max(c.radius, same_root * root_scale(z));
+        const double tolerance = same_root * root_scale(z);
+        bool found = false;
+        index.near(z, tolerance, [&](std::size_t i) {
+            found = found || std::abs(known[i].z - z) <= std::max(known[i].radius, tolerance);
         });
+        return found;
     }
 
     // How far a disk around z may reach: short of every known disk, and no
     // further than 1e-2 relative.
     double room(cplx z) const {
-        double space = 1e-2 * root_scale(z);
-        for (const root_cluster& c : known) space = std::min(space, 0.9 * (std::abs(c.z - z) - c.radius));
+        const double most = 1e-2 * root_scale(z);
+        double space = most;
+        // Only a disk within most / 0.9 of its radius from z can shorten it.
+        index.near(z, most / 0.9, [&](std::size_t i) {
+            space = std::min(space, 0.9 * (std::abs(known[i].z - z) - known[i].radius));
+        });
         return space;
     }
 
@@ -111,7 +121,7 @@ private:
             f.budget().spend(refinement::steps);
             const auto refined = polish.from(start);
             if (!refined) return std::nullopt;
-            if (refined->residual < acceptance_residual) return refined->root;
+            if (refinement::accepted(*refined)) return refined->root;
             start = refined->root;
         }
         return std::nullopt;
@@ -135,11 +145,14 @@ private:
     }
 
     bool meets_known(const root_cluster& c) const {
-        return std::any_of(known.begin(), known.end(), [&](const root_cluster& k) { return k.meets(c); });
+        bool met = false;
+        index.near(c.z, c.radius, [&](std::size_t i) { met = met || known[i].meets(c); });
+        return met;
     }
 
     void add(const root_cluster& c) {
         known.push_back(c);
+        index.add(known.size() - 1);
         outcome.added.push_back(c);
     }
 
@@ -172,9 +185,10 @@ private:
         for (const double share : cuts) {
             const double cut = lo + share * (hi - lo);
             double clearance = margin;
-            for (const root_cluster& c : known)
-                if (rect.contains(c.z))
-                    clearance = std::min(clearance, std::abs((across_real ? c.z.real() : c.z.imag()) - cut));
+            index.in_band(rect.y0, rect.y1, [&](std::size_t i) {
+                const cplx z = known[i].z;
+                if (rect.contains(z)) clearance = std::min(clearance, std::abs((across_real ? z.real() : z.imag()) - cut));
+            });
             by_clearance.emplace_back(clearance, cut);
         }
         std::stable_sort(by_clearance.begin(), by_clearance.end(),

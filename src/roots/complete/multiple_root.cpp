@@ -6,6 +6,7 @@
 #include <numbers>
 #include <numeric>
 
+#include "roots/complete/disk_index.h"
 #include "roots/count/argument_count.h"
 #include "roots/count/enclosure.h"
 
@@ -238,6 +239,9 @@ clustered_roots cluster_roots(log_determinant& f, const std::vector<cplx>& found
 // real axis: a root whose mirror image is also listed is paired with it
 // exactly, and a root the mirror maps onto itself is real.
 void pair_conjugates(std::vector<root_cluster>& clusters) {
+    // Indexed where they lie now; pairing and straightening move a centre by
+    // at most its tolerance, which the search below allows for thrice.
+    const disk_index index(clusters);
     for (root_cluster& c : clusters) {
         if (c.multiplicity == 0) continue;  // absorbed into another root
         const double lean = std::abs(c.z.imag());
@@ -247,16 +251,21 @@ void pair_conjugates(std::vector<root_cluster>& clusters) {
             continue;
         }
         if (c.z.imag() < 0) continue;
-        for (root_cluster& mirror : clusters)
-            if (mirror.multiplicity > 0 && std::abs(mirror.z - std::conj(c.z)) <= std::max(same_root * root_scale(c.z), c.radius)) {
-                const cplx paired = 0.5 * (c.z + std::conj(mirror.z));
-                const double moved = std::abs(paired - c.z);
-                const bool certified = c.certified() && mirror.certified();
-                c.radius = mirror.radius = certified ? std::max(c.radius, mirror.radius) + moved : 0.0;
-                c.z = paired;
-                mirror.z = std::conj(paired);
-                break;
-            }
+        // The first listed mirror image within the tolerance.
+        const double tolerance = std::max(same_root * root_scale(c.z), c.radius);
+        std::size_t first = dropped;
+        index.near(std::conj(c.z), 3 * tolerance, [&](std::size_t j) {
+            const root_cluster& m = clusters[j];
+            if (j < first && m.multiplicity > 0 && std::abs(m.z - std::conj(c.z)) <= tolerance) first = j;
+        });
+        if (first == dropped) continue;
+        root_cluster& mirror = clusters[first];
+        const cplx paired = 0.5 * (c.z + std::conj(mirror.z));
+        const double moved = std::abs(paired - c.z);
+        const bool certified = c.certified() && mirror.certified();
+        c.radius = mirror.radius = certified ? std::max(c.radius, mirror.radius) + moved : 0.0;
+        c.z = paired;
+        mirror.z = std::conj(paired);
     }
 }
 

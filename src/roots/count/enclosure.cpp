@@ -83,7 +83,7 @@ std::vector<root_cluster> encloser::around(cplx z, double least, double room) { 
 std::optional<cplx> encloser::refined(cplx start, double reach) {
     f.budget().spend(refinement::steps);
     const auto p = polish.from(start);
-    if (p && p->residual < acceptance_residual && std::abs(p->root - start) < reach) return p->root;
+    if (p && refinement::accepted(*p) && std::abs(p->root - start) < reach) return p->root;
     return std::nullopt;
 }
 
@@ -216,7 +216,7 @@ std::vector<root_cluster> encloser::separated(const std::vector<cplx>& zeros, cp
         f.budget().spend(refinement::steps);
         const auto p = polish.from(w);
         const cplx point =
-            p && p->residual < acceptance_residual && std::abs(p->root - z) < radius ? p->root : w;
+            p && refinement::accepted(*p) && std::abs(p->root - z) < radius ? p->root : w;
         const auto near = std::find_if(groups.begin(), groups.end(), [&](const std::vector<cplx>& g) {
             return std::abs(g.front() - point) <= coincidence * radius;
         });

@@ -162,7 +162,10 @@ double rootless_line(const quorv& sys, double from) {
     const double start = std::max(from, 0.0);
     double lo = from, hi = start + root_bound(sys, start) + 1;
     if (!std::isfinite(hi)) return from;
-    while (hi - lo > 1e-3 * std::max(1.0, std::abs(hi))) {
+    // Tight: the searches from the right start here, and a line a few
+    // tenths right of the rightmost root (a gain of 1e300 puts it near 684)
+    // costs a count across a hundred roots of its chain.
+    while (hi - lo > 1e-12 * std::max(1.0, std::abs(hi))) {
         const double middle = 0.5 * (lo + hi);
         (root_bound(sys, middle) < middle ? hi : lo) = middle;
     }

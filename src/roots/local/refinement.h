@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <complex>
 #include <optional>
 
@@ -11,7 +13,11 @@
 namespace quorv {
 
 // A refined root is accepted when the residual of Delta(lambda) v = 0,
-// |v| = 1 is below this.
+// |v| = 1 is below this times max(1, |lambda|), the size of Delta's terms
+// at a root. Relative, because far up a chain (|lambda| ~ 3e5) one unit in
+// the last place of Im lambda turns the phase of e^{-lambda h} by some
+// 6e-11, a residual of some 1e-5 at the best double next to the root: an
+// absolute threshold dropped a root in twenty there.
 inline constexpr double acceptance_residual = 1e-5;
 
 // Newton's method on Delta(lambda) v = 0, |v| = 1, run for at most `steps`
@@ -30,6 +36,11 @@ public:
     };
 
     explicit refinement(const quorv& sys);
+
+    // Whether a refined point is accepted as a root (see acceptance_residual).
+    static bool accepted(const result& r) {
+        return r.residual < acceptance_residual * std::max(1.0, std::abs(r.root));
+    }
 
     // Nothing for a start where Delta is not finite: such a start can never
     // reach a small residual.

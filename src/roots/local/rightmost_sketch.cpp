@@ -31,7 +31,7 @@ std::vector<cplx> rightmost_sketch(const quorv& own, const interrupt_check& chec
     for (std::size_t i = 0; i < tried; ++i) {
         check.poll();
         const auto root = polish.from(starts[i]);
-        if (!root || !(root->residual < acceptance_residual)) continue;
+        if (!root || !refinement::accepted(*root)) continue;
         refined.push_back(root->root);
         if (root->root.imag() != 0) refined.push_back(std::conj(root->root));
     }
