@@ -89,9 +89,12 @@ private:
 
     // A point inside a known root's disk is that root, whatever its
     // multiplicity; an uncertified known root has only rounding around it.
+    // A certified disk holds no other zero, so a point outside it is
+    // another root however close (two roots 6e-10 apart beside a disk of
+    // 1e-10).
     bool is_known(cplx z) const {
         return std::any_of(known.begin(), known.end(), [&](const root_cluster& c) {
-            return std::abs(c.z - z) <= std::max(c.radius, same_root * root_scale(z));
+            return std::abs(c.z - z) <= (c.certified() ? c.radius : same_root * root_scale(z));
         });
     }
 
