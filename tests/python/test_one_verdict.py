@@ -82,3 +82,54 @@ def test_a_large_gain_needs_no_large_count(gain):
     sys = quorv([np.array([[-gain]])], [1.0])
     assert spectral_abscissa(sys) == pytest.approx(lambertw(-gain).real, rel=1e-10)
     assert not is_stable(sys)
+
+
+def four_close_roots():
+    """A0 = T diag(d_k) T^{-1}, A1 = 20 I: one mode lambda = d_k + 20 e^{-lambda} per d_k = -20 - k 2^-23, whose
+    real roots lie 5.7e-9 apart just left of the axis; T's condition of 1e5 moves them by some 1e-11 in double
+    precision."""
+    t = np.array([[17, 4, 0, 0], [0, 4, 4, 17], [0, 0, 1, 4], [4, 17, 0, 4]], dtype=float)
+    d = [-20 - k * 2.0**-23 for k in (1, 2, 3, 5)]
+    sys = quorv([t @ np.diag(d) @ np.linalg.inv(t), 20 * np.eye(4)], [0.0, 1.0])
+    return sys, [lambert(dk, 20.0, 0).real for dk in d]
+
+
+@pytest.mark.parametrize("r", [-6e-9, -2e-8, -3e-8, -1e-7, -1e-4, -1e-2, -3e-2])
+def test_roots_6e_9_apart_are_each_found(r):
+    sys, truth = four_close_roots()
+    right = [t for t in truth if t >= r]
+    assert_one_verdict(sys, r, len(right))
+    listed = spectrum(sys, r)
+    near = [(z, rho) for z, rho in zip(listed.roots, listed.radii) if abs(z) < 1e-6]
+    # Each listed root within 1e-10 of a true one, its disk around that one alone.
+    assert len(near) == len(right)
+    for z, rho in near:
+        assert min(abs(z - t) for t in right) < 1e-10
+        assert sum(abs(z - t) <= rho for t in truth) == 1
+
+
+def similar(t, modes, b):
+    """A0 = T diag(modes) T^{-1}, A1 = b I, delay 1: the roots of lambda = a + b e^{-lambda} for each mode a."""
+    t = np.array(t, dtype=float)
+    return quorv([t @ np.diag(modes) @ np.linalg.inv(t), b * np.eye(len(modes))], [0.0, 1.0])
+
+
+T3 = [[1, 2, 0], [0, 1, 3], [1, 0, 1]]
+ILL = [[2**27, 2**27], [0, 1]]  # condition 2.7e8; T^{-1} = [[2^-27, -1], [0, 1]] is exact
+# Modes whose rightmost roots lie a few 1e-10 .. 1e-9 apart (d lambda / d a = 0.59 at -0.315).
+CLOSE_MODES = {
+    "a near-triple root": (T3, [1.5, 1.5 + 1e-13, 1.5 + 2e-13], -2.0),
+    "a similarity of condition 2.7e8": (ILL, [-1.0, -1.5], 0.5),
+    "a semisimple double beside a simple root": (T3, [-1.0, -1.0, -1.0 + 3e-9], 0.5),
+    "20 blocks 9e-10 apart": (np.eye(20), [-1.0 + k * 1.5e-9 for k in range(20)], 0.5),
+    **{f"two roots {0.59 * g:.1e} apart": (np.eye(2), [-1.0, -1.0 + g], 0.5) for g in (3e-10, 1e-9, 2.7e-9)},
+}
+
+
+@pytest.mark.parametrize("t, modes, b", CLOSE_MODES.values(), ids=CLOSE_MODES.keys())
+def test_close_roots_give_the_abscissa(t, modes, b):
+    sys = similar(t, modes, b)
+    truth = max(lambert(a, b, 0).real for a in modes)
+    assert spectral_abscissa(sys) == pytest.approx(truth, rel=1e-10, abs=1e-12)
+    r = truth - 0.5
+    assert_one_verdict(sys, r, true_count([(a, 1) for a in modes], b, r))

@@ -92,11 +92,15 @@ private:
 
     // A point inside a known root's disk is that root, whatever its
     // multiplicity; an uncertified known root has only rounding around it.
+    // A certified disk holds no other zero, so a point outside it is
+    // another root however close (two roots 6e-10 apart beside a disk of
+    // 1e-10).
     bool is_known(cplx z) const {
         const double tolerance = same_root * root_scale(z);
         bool found = false;
         index.near(z, tolerance, [&](std::size_t i) {
-            found = found || std::abs(known[i].z - z) <= std::max(known[i].radius, tolerance);
+            const root_cluster& c = known[i];
+            found = found || std::abs(c.z - z) <= (c.certified() ? c.radius : tolerance);
         });
         return found;
     }

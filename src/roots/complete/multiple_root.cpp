@@ -147,20 +147,75 @@ private:
     }
 
     // Nearby entries that Newton's method took to distinct simple roots are
-    // each enclosed by the tightest disk alone, at the cost of one count
-    // each. The scattered iterates near a multiple root are not: det Delta
-    // at that distance from them is below its rounding.
+    // each enclosed alone, in a disk grown fourfold from the tightest one.
+    // The tightest disk may be too close to a root whose position rounding
+    // moves by more than 1e-10 (eigenvectors of condition 1e5), where det
+    // Delta is not trusted, while the next entry lies 5e-9 away: each disk
+    // first grows within 0.45 of the distance to the nearest other entry,
+    // then one that needs more takes what the disks already made leave it.
+    // The scattered iterates near a multiple root are not enclosed alone:
+    // no disk short of the others holds one zero.
     bool each_tightly(const std::vector<std::size_t>& members) {
-        std::vector<root_cluster> tight;
-        for (std::size_t i : members) {
-            const cplx z = e.sharpened(points[i]);
-            const double radius = tightest_disk * root_scale(z);
-            if (!counts_one(z, radius)) return false;
-            tight.push_back({z, 1, radius});
-        }
+        std::vector<cplx> centre(members.size());
+        std::vector<double> radius(members.size());
         for (std::size_t k = 0; k < members.size(); ++k)
-            cluster_of[members[k]] = clusters.size(), clusters.push_back(tight[k]);
+            radius[k] = alone(points[members[k]], 0.45 * nearest_other(members[k], members, {}), centre[k]);
+        for (std::size_t k = 0; k < members.size(); ++k)
+            if (radius[k] == 0 &&
+                (radius[k] = alone(points[members[k]], nearest_other(members[k], members, radius), centre[k])) == 0)
+                return false;
+        for (std::size_t k = 0; k < members.size(); ++k)
+            for (std::size_t j = 0; j < k; ++j)
+                if (std::abs(centre[k] - centre[j]) <= radius[k] + radius[j]) return false;  // one zero twice
+        if (misses_zeros(members, centre, radius)) return false;
+        for (std::size_t k = 0; k < members.size(); ++k)
+            cluster_of[members[k]] = clusters.size(), clusters.push_back({centre[k], 1, radius[k]});
         return true;
+    }
+
+    // Whether a disk around the members' disks holds zeros none of them
+    // does: Newton's method from the pencil took two of four zeros 6e-9
+    // apart to roots, and disks of their own would leave the others out,
+    // while the moments of a disk around them all find every one.
+    bool misses_zeros(const std::vector<std::size_t>& members, const std::vector<cplx>& centre,
+                      const std::vector<double>& radius) {
+        cplx mid = 0;
+        for (const cplx& c : centre) mid += c;
+        mid /= double(centre.size());
+        double reach = 0;
+        for (std::size_t k = 0; k < centre.size(); ++k) reach = std::max(reach, std::abs(centre[k] - mid) + radius[k]);
+        const double outer = std::min(2 * reach, room(members, mid));
+        if (!(outer > reach)) return false;
+        const auto m = count_in_circle(f, mid, outer);
+        return m && *m > long(members.size());
+    }
+
+    // The radius of a disk near z within room that holds one zero, and its
+    // centre: the tightest disk around z when it does, else the encloser's
+    // (which moves a loose centre, a stalled iterate, onto the zero); 0 when
+    // no disk holds exactly one.
+    double alone(cplx z, double room, cplx& centre) {
+        centre = e.sharpened(z);
+        const double tightest = tightest_disk * root_scale(centre);
+        if (tightest < room && counts_one(centre, tightest)) return tightest;
+        const std::vector<root_cluster> found = e.around(z, 0, room);
+        if (found.size() != 1 || found.front().multiplicity != 1) return 0;
+        centre = found.front().z;
+        return std::abs(centre - z) + found.front().radius < room ? found.front().radius : 0;
+    }
+
+    // The distance from entry i to the nearest other entry, at most room_cap
+    // relative, less that entry's radius when it is one of the members with
+    // a disk made (radius, by member, when given).
+    double nearest_other(std::size_t i, const std::vector<std::size_t>& members,
+                         const std::vector<double>& radius) const {
+        double nearest = room_cap * root_scale(points[i]);
+        sorted.near(points[i], nearest, [&](std::size_t j) {
+            if (j != i) nearest = std::min(nearest, std::abs(points[j] - points[i]));
+        });
+        for (std::size_t k = 0; k < radius.size(); ++k)
+            if (members[k] != i) nearest = std::min(nearest, std::abs(points[members[k]] - points[i]) - radius[k]);
+        return nearest;
     }
 
     bool counts_one(cplx z, double radius) {
@@ -211,12 +266,20 @@ std::vector<std::size_t> mirror_images(const std::vector<cplx>& points) {
     return image;
 }
 
+// How far the conjugate of c may lie from `mirror` for the two to be one
+// conjugate pair: within their disks when both are certified (another root
+// 6e-10 away has a disk of its own), else within rounding or c's disk.
+double mirror_reach(const root_cluster& c, const root_cluster& mirror) {
+    if (c.certified() && mirror.certified()) return c.radius + mirror.radius;
+    return std::max(same_root * root_scale(c.z), c.radius);
+}
+
 }  // namespace
 
 clustered_roots cluster_roots(log_determinant& f, const std::vector<cplx>& found) {
     std::vector<cplx> distinct;
     const std::vector<std::size_t> first =
-        group(found, [](cplx z) { return same_root * root_scale(z); }, distinct);
+        group(found, [](cplx z) { return tightest_disk * root_scale(z); }, distinct);
     clusterer grouped(f, distinct);
     // Only the entries above the axis, and those below it without a listed
     // mirror image, are enclosed by counts: the others take the mirror
@@ -251,12 +314,12 @@ void pair_conjugates(std::vector<root_cluster>& clusters) {
             continue;
         }
         if (c.z.imag() < 0) continue;
-        // The first listed mirror image within the tolerance.
+        // The first listed mirror image within reach.
         const double tolerance = std::max(same_root * root_scale(c.z), c.radius);
         std::size_t first = dropped;
         index.near(std::conj(c.z), 3 * tolerance, [&](std::size_t j) {
             const root_cluster& m = clusters[j];
-            if (j < first && m.multiplicity > 0 && std::abs(m.z - std::conj(c.z)) <= tolerance) first = j;
+            if (j < first && m.multiplicity > 0 && std::abs(m.z - std::conj(c.z)) <= mirror_reach(c, m)) first = j;
         });
         if (first == dropped) continue;
         root_cluster& mirror = clusters[first];

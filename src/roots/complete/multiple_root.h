@@ -16,8 +16,8 @@ namespace quorv {
 // reached it, grouped into distinct roots, each enclosed in a disk of its
 // own (see encloser). owner[i] is the cluster of found[i], or `dropped` for
 // an entry that is no root (a Newton iterate that stalled with a small
-// residual but no zero near it). Entries equal to rounding (1e-9 relative)
-// are one entry. Entries within 1e-2 relative of each other are one
+// residual but no zero near it). Entries within the tightest disk (1e-10
+// relative) are one entry. Entries within 1e-2 relative of each other are one
 // multiple root when Delta is singular at their mean to rounding; else they
 // are grouped ever more tightly, and within 1e-4 relative the zeros of a
 // disk around them are separated by their moments. An entry well below the

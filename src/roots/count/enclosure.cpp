@@ -25,10 +25,13 @@ constexpr double growth = 4;
 // iterate from the disk's mean.
 constexpr double tight_enough = 1e-9;
 // Delta at the mean of m zeros that are one multiple root is singular to
-// the rounding of its terms (about 1e-16 relative); at the mean of two
-// distinct simple roots at relative distance d it is about d^2 from
-// singular, so distinct zeros down to some 1e-7 apart stay apart.
-constexpr double singular_share = 1e-13;
+// the rounding of its terms (about 1e-16 relative, n epsilon of each row);
+// at the mean of two distinct simple roots at relative distance d it is
+// about d^2 from singular, or d / cond for roots whose eigenvectors have
+// condition cond: four zeros 6e-9 apart under a similarity of condition
+// 1e5 leave 5e-14 at their mean. The share keeps a guard of some fifty
+// epsilon above rounding.
+constexpr double singular_share = 1e-14;
 // Trapezoid nodes of the moments: the error falls like (inner/outer)^nodes.
 constexpr int moment_nodes = 128;
 // Trapezoid nodes of a disk's mean.
@@ -96,7 +99,11 @@ cplx encloser::sharpened(cplx z) {
 
 std::vector<root_cluster> encloser::around(cplx z, double least, double room, int depth) {
     if (least == 0) z = sharpened(z);
-    for (double radius = std::max(least, tightest_disk * root_scale(z)); radius < room; radius *= growth) {
+    // A room narrower than the tightest disk (a known zero 2e-10 away) starts
+    // at a quarter of it: det Delta is trusted that close to a simple zero
+    // of a well-conditioned system, and the counts say when it is not.
+    for (double radius = std::max(least, std::min(tightest_disk * root_scale(z), room / 4)); radius < room;
+         radius = next_radius(radius, room)) {
         const auto m = count_in_circle(f, z, radius);
         if (f.budget().exhausted()) return {};
         if (!m || *m == 0) continue;
@@ -186,18 +193,81 @@ std::vector<root_cluster> encloser::resolved(cplx z, double radius, long m, doub
     }
     const auto [zeros, mean] = zeros_in_circle(f, z, wide, m);
     if (!finite(mean)) return {};
-    if (depth < depth_limit && !singular_at(f.system(), mean)) {
-        std::vector<root_cluster> apart = separated(zeros, z, radius, m, depth);
-        if (!apart.empty()) return apart;
-    }
     // The moments' mean carries the rounding of the evaluations on the
     // circle, some 1e-16 of its radius; a centre z at which Delta is exactly
     // singular in floating point carries none (a zero matrix's root 0 stays
     // 0 instead of becoming -2e-26), and the root is listed there. Anywhere
     // short of exact, Delta's smallest singular value near a multiple root is
     // rounding and tells the two points apart no better than the mean does.
-    const cplx at = singularity(f.system(), z) == 0 ? z : mean;
-    return as_one(z, radius, m, at, room);
+    // Zeros within the disk around such a point (1e-10 wide) are one root.
+    const bool exact = singularity(f.system(), z) == 0;
+    if (!exact && depth < depth_limit && !singular_at(f.system(), mean)) {
+        std::vector<root_cluster> apart = separated(zeros, z, radius, m, depth);
+        if (!apart.empty()) return apart;
+        apart = deflated(z, radius, m, mean);
+        if (!apart.empty()) return apart;
+        apart = closer(z, radius, m, mean, room, depth);
+        if (!apart.empty()) return apart;
+    }
+    return as_one(z, radius, m, exact ? z : mean, room);
+}
+
+// The m zeros one at a time by Newton's method on det Delta with the zeros
+// found divided out, w - 1/(g(w) - sum_j 1/(w - z_j)), from points around
+// their mean: where the moments of many zeros (twenty 9e-10 apart) are too
+// ill-conditioned to place them, each zero is still simple, and Newton's
+// method converges to one not yet found. Each is then enclosed in a disk of
+// its own within 0.45 of the distance to the nearest other, inside the
+// first disk; nothing unless the disks account for all m zeros.
+std::vector<root_cluster> encloser::deflated(cplx z, double radius, long m, cplx mean) {
+    std::vector<cplx> found;
+    for (long k = 0; k < m; ++k) {
+        const auto zero = deflated_newton(mean + std::polar(radius / 8, 2.4 * double(k)), z, radius, found);
+        if (!zero) return {};
+        found.push_back(*zero);
+    }
+    std::vector<root_cluster> apart;
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        double room = radius - std::abs(found[k] - z);
+        for (std::size_t j = 0; j < found.size(); ++j)
+            if (j != k) room = std::min(room, 0.45 * std::abs(found[k] - found[j]));
+        double rho = std::min(tightest_disk * root_scale(found[k]), room / 4);
+        while (rho < room && !counts(f, found[k], rho, 1)) rho = next_radius(rho, room);
+        if (!(rho < room)) return {};
+        apart.push_back({found[k], 1, rho});
+    }
+    return apart;
+}
+
+std::optional<cplx> encloser::deflated_newton(cplx w, cplx z, double radius, const std::vector<cplx>& found) {
+    log_det_sample s;
+    for (int step = 0; step < 4 * determinant_steps; ++step) {
+        // Delta singular to rounding: w is a zero to within what the
+        // counts around it can tell.
+        if (!f.evaluate(w, s)) return step > 0 && !f.budget().exhausted() ? std::optional(w) : std::nullopt;
+        cplx g = s.g;
+        for (const cplx& zj : found) g -= 1.0 / (w - zj);
+        const cplx move = 1.0 / g;
+        if (!finite(move)) return std::nullopt;
+        w -= move;
+        if (std::abs(w - z) >= radius) return std::nullopt;
+        if (std::abs(move) < 1e-3 * tightest_disk * root_scale(w)) return w;
+    }
+    return std::nullopt;
+}
+
+// Distinct zeros far closer together than the disk they were counted in
+// (a disk grown from a point 1e-4 away around four zeros 6e-9 apart) leave
+// its moments' Hankel matrix singular to rounding, and their eigenvalues
+// tell nothing; the mean is accurate still. A disk around the mean a
+// quarter as wide is counted while it holds all m zeros, and the zeros are
+// resolved again in the last such disk, where they fill a good part of it.
+std::vector<root_cluster> encloser::closer(cplx z, double radius, long m, cplx mean, double room, int depth) {
+    const double offset = std::abs(mean - z);
+    double rho = std::min(radius, room - offset);
+    while (rho > tightest_disk * root_scale(mean) && counts(f, mean, rho / 4, m)) rho /= 4;
+    if (!(rho < radius / 2)) return {};
+    return resolved(mean, rho, m, room - offset, depth + 1);
 }
 
 // Each zero polished by Newton's method and enclosed in a disk of its own,
@@ -234,15 +304,22 @@ std::vector<root_cluster> encloser::separated(const std::vector<cplx>& zeros, cp
     }
     if (centres.size() < 2 && !(spreads.front() > 0 && spreads.front() < coincidence * radius / 2))
         return {};
+    // Each group's disk stays within 0.45 of the distance to the other
+    // groups; a group none fits then takes what the disks made leave it (a
+    // zero near which det Delta is trusted only some way off needs more).
     std::vector<root_cluster> apart;
+    std::vector<bool> done(centres.size(), false);
     long total = 0;
-    for (std::size_t k = 0; k < centres.size(); ++k) {
-        double room = radius - std::abs(centres[k] - z);
-        for (std::size_t j = 0; j < centres.size(); ++j)
-            if (j != k) room = std::min(room, 0.45 * std::abs(centres[k] - centres[j]));
-        for (const root_cluster& c : around(centres[k], 2 * spreads[k], room, depth + 1))
-            apart.push_back(c), total += c.multiplicity;
-    }
+    for (int pass = 0; pass < 2; ++pass)
+        for (std::size_t k = 0; k < centres.size(); ++k) {
+            if (done[k]) continue;
+            double room = radius - std::abs(centres[k] - z);
+            for (std::size_t j = 0; j < centres.size(); ++j)
+                if (j != k && !done[j]) room = std::min(room, (pass == 0 ? 0.45 : 1.0) * std::abs(centres[k] - centres[j]));
+            for (const root_cluster& d : apart) room = std::min(room, std::abs(centres[k] - d.z) - d.radius);
+            for (const root_cluster& c : around(centres[k], 2 * spreads[k], room, depth + 1))
+                apart.push_back(c), total += c.multiplicity, done[k] = true;
+        }
     return total == m ? apart : std::vector<root_cluster>{};
 }
 

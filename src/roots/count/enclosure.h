@@ -16,6 +16,16 @@ namespace quorv {
 // that distance det Delta still stands well clear of its rounding.
 inline constexpr double tightest_disk = 1e-10;
 
+// The next radius to try for a disk that must stay below room: fourfold
+// the last, or 0.9 of room when that would reach it (a disk between two
+// zeros whose det Delta is trusted only some way from each fits between
+// two steps of four), or room itself after that.
+inline double next_radius(double radius, double room) {
+    constexpr double growth = 4, last = 0.9;
+    if (radius * growth < last * room) return radius * growth;
+    return radius < last * room ? last * room : room;
+}
+
 // Certified enclosures of the zeros of det Delta. A root_cluster {z, m, rho}
 // it returns is a disk |lambda - z| <= rho on whose boundary the argument
 // principle counts exactly m zeros: z is a root of multiplicity m to within
@@ -61,6 +71,11 @@ private:
     std::optional<std::complex<double>> newton_on_determinant(std::complex<double> w, std::complex<double> z, double reach);
     std::vector<root_cluster> separated(const std::vector<std::complex<double>>& zeros, std::complex<double> z,
                                         double radius, long m, int depth);
+    std::vector<root_cluster> deflated(std::complex<double> z, double radius, long m, std::complex<double> mean);
+    std::optional<std::complex<double>> deflated_newton(std::complex<double> w, std::complex<double> z, double radius,
+                                                        const std::vector<std::complex<double>>& found);
+    std::vector<root_cluster> closer(std::complex<double> z, double radius, long m, std::complex<double> mean,
+                                     double room, int depth);
     std::vector<root_cluster> as_one(std::complex<double> z, double radius, long m, std::complex<double> mean,
                                      double room);
 };
