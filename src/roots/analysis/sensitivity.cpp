@@ -1,7 +1,6 @@
 #include "roots/analysis/sensitivity.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -10,6 +9,7 @@
 #include <Eigen/SVD>
 
 #include "roots/local/residual.h"
+#include "roots/support/number_text.h"
 #include "roots/support/validate.h"
 
 namespace quorv {
@@ -30,26 +30,6 @@ constexpr double root_tolerance = 1e-8;
 // u^H Delta' v within ten times sqrt(eta) of zero is therefore a multiple root,
 // or a point too close to one for its first-order derivative to mean anything.
 constexpr double multiple_root_factor = 10.0;
-
-std::string text(cplx z) {
-    char buffer[64];
-    char* end = buffer + sizeof buffer;
-    char* p = buffer;
-    *p++ = '(';
-    p = std::to_chars(p, end, z.real()).ptr;
-    if (!(z.imag() < 0) && !std::isnan(z.imag())) *p++ = '+';
-    p = std::to_chars(p, end, z.imag()).ptr;
-    *p++ = 'j';
-    *p++ = ')';
-    return std::string(buffer, p);
-}
-
-std::string text(double x) {
-    char buffer[32];
-    const auto end =
-        std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::general, 3).ptr;
-    return std::string(buffer, end);
-}
 
 // The sizes of the terms of Delta(lambda) = lambda I - sum_k e^{-lambda h_k} A_k
 // and of Delta'(lambda) = I + sum_k h_k e^{-lambda h_k} A_k: they bound the

@@ -1,7 +1,6 @@
 #include "roots/analysis/sparse_sensitivity.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -11,6 +10,7 @@
 #include <Eigen/SVD>
 
 #include "roots/krylov/characteristic_lu.h"
+#include "roots/support/number_text.h"
 #include "roots/support/validate_sparse.h"
 
 namespace quorv {
@@ -40,25 +40,6 @@ constexpr int iterations = 3;
 // exactly) has no LU factors; the iteration then uses them at a point this
 // close, relative, which converges to the same null vectors.
 constexpr double exact_root_shift = 1e-13;
-
-std::string text(cplx z) {
-    char buffer[64];
-    char* end = buffer + sizeof buffer;
-    char* p = buffer;
-    *p++ = '(';
-    p = std::to_chars(p, end, z.real()).ptr;
-    if (!(z.imag() < 0) && !std::isnan(z.imag())) *p++ = '+';
-    p = std::to_chars(p, end, z.imag()).ptr;
-    *p++ = 'j';
-    *p++ = ')';
-    return std::string(buffer, p);
-}
-
-std::string text(double x) {
-    char buffer[32];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::general, 3).ptr;
-    return std::string(buffer, end);
-}
 
 // |lambda| + sum_k |e^{-lambda h_k}| |A_k|_F and 1 + sum_k h_k |e^{-lambda h_k}| |A_k|_F:
 // the sizes Delta's and Delta''s terms reach however they cancel.

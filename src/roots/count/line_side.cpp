@@ -78,4 +78,20 @@ std::vector<root_cluster> decide_near(zero_encloser& enclose, cplx at, double r,
     return decided;
 }
 
+void decide_passes(zero_encloser& enclose, const path_probe& probe, double r, std::vector<root_cluster>& decided) {
+    for (const path_probe_pass& pass : probe.passes)
+        for (const root_cluster& c : decide_near(enclose, pass.at, r, decided)) {
+            decided.push_back(c);
+            if (c.z.imag() > c.radius) decided.push_back({std::conj(c.z), c.multiplicity, c.radius, c.left_of_line});
+        }
+}
+
+double left_of_decided(const std::vector<root_cluster>& decided, double left) {
+    double leftmost = left;
+    for (const root_cluster& c : decided)
+        if (c.z.real() - c.radius < left && c.z.real() + c.radius >= left)
+            leftmost = std::min(leftmost, c.z.real() - c.radius);
+    return leftmost;
+}
+
 }  // namespace quorv

@@ -3,6 +3,7 @@
 #include <complex>
 #include <vector>
 
+#include "roots/count/argument_count.h"
 #include "roots/count/enclosure.h"
 #include "roots/count/root_cluster.h"
 
@@ -26,5 +27,17 @@ std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster
 // no disk near `at` resolves.
 std::vector<root_cluster> decide_near(zero_encloser& enclose, std::complex<double> at, double r,
                                       const std::vector<root_cluster>& known);
+
+// The zeros near every place where a count's path passed close to them
+// (`probe`), decided against the line Re = r and added to `decided` with
+// their mirror images: det Delta takes conjugate values at conjugate
+// points, so the mirror disk holds as many zeros on the same side. The
+// path's left side is followed in the upper half only; a disk that meets
+// the real axis holds real zeros and is its own image.
+void decide_passes(zero_encloser& enclose, const path_probe& probe, double r, std::vector<root_cluster>& decided);
+
+// The leftmost point of the decided disks that reach across the path at
+// `left`: their zeros may lie on either side of it.
+double left_of_decided(const std::vector<root_cluster>& decided, double left);
 
 }  // namespace quorv

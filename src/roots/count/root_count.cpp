@@ -39,30 +39,6 @@ double line_offset(double r) { return 1e-9 * std::max(1.0, std::abs(r)); }
 // zeros, they are enclosed and decided against the line.
 constexpr double near_line = 1e-4;
 
-// A disk above the real axis decided against the line, and its mirror
-// image: det Delta takes conjugate values at conjugate points, so the
-// mirror disk holds as many zeros on the same side. The path's left side
-// runs in the upper half only; a disk that meets the real axis holds real
-// zeros and is its own image.
-void add_with_mirror(std::vector<root_cluster>& decided, const root_cluster& c) {
-    decided.push_back(c);
-    if (c.z.imag() > c.radius) {
-        root_cluster mirror = c;
-        mirror.z = std::conj(c.z);
-        decided.push_back(mirror);
-    }
-}
-
-// The leftmost point of the decided disks that reach across the path at
-// `left`: their zeros may lie on either side of it.
-double left_of_decided(const std::vector<root_cluster>& decided, double left) {
-    double leftmost = left;
-    for (const root_cluster& c : decided)
-        if (c.z.real() - c.radius < left && c.z.real() + c.radius >= left)
-            leftmost = std::min(leftmost, c.z.real() - c.radius);
-    return leftmost;
-}
-
 // No root with Re >= r lies beyond the bound R(r), so none has Re < -R(r):
 // a line further left than that (r = -inf for an undelayed system) holds
 // the same roots as the line at -2 R(r) - 1, which keeps the path finite and
@@ -105,8 +81,7 @@ region_count count_in_own_unit(const quorv& sys, double r, work_budget& budget) 
             offset *= 16;
             continue;
         }
-        for (const path_probe_pass& pass : probe.passes)
-            for (const root_cluster& c : decide_near(enclose, pass.at, r, decided)) add_with_mirror(decided, c);
+        decide_passes(enclose, probe, r, decided);
         const double leftmost = left_of_decided(decided, left);
         if (leftmost < left && moves < contour_moves) {
             ++moves;

@@ -38,24 +38,6 @@ double first_offset(const sparse_quorv& sys, double r) {
 // zeros, they are enclosed and decided against the line.
 constexpr double near_line = 1e-4;
 
-// A disk above the real axis and its mirror image, which holds as many
-// zeros on the same side (det Delta is real on the real axis): the path's
-// left side is followed in the upper half only.
-void add_with_mirror(std::vector<root_cluster>& decided, const root_cluster& c) {
-    decided.push_back(c);
-    if (c.z.imag() > c.radius) decided.push_back({std::conj(c.z), c.multiplicity, c.radius, c.left_of_line});
-}
-
-// The leftmost point of the decided disks that reach across the path at
-// `left`: their zeros may lie on either side of it.
-double left_of_decided(const std::vector<root_cluster>& decided, double left) {
-    double leftmost = left;
-    for (const root_cluster& c : decided)
-        if (c.z.real() - c.radius < left && c.z.real() + c.radius >= left)
-            leftmost = std::min(leftmost, c.z.real() - c.radius);
-    return leftmost;
-}
-
 }  // namespace
 
 // As for the dense model: the path runs `offset` left of the line, 16
@@ -91,8 +73,7 @@ region_count count_in_own_unit(const sparse_quorv& sys, double r, determinant_sa
             offset *= 16;
             continue;
         }
-        for (const path_probe_pass& pass : probe.passes)
-            for (const root_cluster& c : decide_near(enclose, pass.at, r, decided)) add_with_mirror(decided, c);
+        decide_passes(enclose, probe, r, decided);
         const double leftmost = left_of_decided(decided, left);
         if (leftmost < left && moves < contour_moves) {
             ++moves;
