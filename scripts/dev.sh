@@ -111,7 +111,7 @@ run_cpp_tests() {
 # Sanitizer (with the float-to-integer overflow check, which gcc leaves out of
 # "undefined") and with assertions on (no NDEBUG, so Eigen checks indices and
 # sizes), in a build folder of their own. The first report ends the run with
-# a failure. Optimised for debugging (-Og, as the tests themselves are): it
+# a failure. Optimised for debugging (-Og, the tests' own code too): it
 # inlines Eigen's small functions, so the checks that remain guard the
 # arithmetic itself rather than each call of an accessor, and it compiles
 # about as fast as -O0 into a fraction of the code (a core file in 11.6 s
@@ -129,7 +129,7 @@ run_sanitized_cpp_tests() (
     export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:strict_string_checks=1
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
     "$cmake" -S . -B build/sanitize -G Ninja -DPYHALVEX_TESTS=ON -DCMAKE_BUILD_TYPE=None \
-        -DCMAKE_CXX_FLAGS="-Og $sanitize" \
+        -DCMAKE_CXX_FLAGS="-Og $sanitize" -DPYHALVEX_TEST_OPTIMIZATION=-Og \
         -DCMAKE_EXE_LINKER_FLAGS="$sanitize -no-pie" -DCMAKE_SHARED_LINKER_FLAGS="$sanitize" \
         -DCMAKE_CXX_ARCHIVE_CREATE="<CMAKE_AR> qc --thin <TARGET> <LINK_FLAGS> <OBJECTS>" \
         -DCMAKE_CXX_ARCHIVE_APPEND="<CMAKE_AR> q --thin <TARGET> <LINK_FLAGS> <OBJECTS>" \
