@@ -80,7 +80,7 @@ Eigen::VectorXcd quasi_triangular_eigenvalues(const Eigen::MatrixXd& S, const Ei
     return lambda;
 }
 
-// Below abandonable_from_order an eigenvalue problem takes a few tens of
+// Below abandonable_from_order an eigenvalue problem takes a few
 // milliseconds at most, a wait for a stop no one notices.
 interrupt_check for_order(Eigen::Index D, const interrupt_check& check) {
     return D >= abandonable_from_order ? check : interrupt_check{};

@@ -45,9 +45,12 @@ private:
     std::shared_ptr<work_storage> storage;
 };
 
-// From this order on an eigenvalue problem lasts long enough (tens of
-// milliseconds, and minutes at the largest orders) that a stop should not
-// wait for it, and a thread of its own costs little against it.
-constexpr Eigen::Index abandonable_from_order = 256;
+// From this order on an eigenvalue problem lasts long enough that a stop
+// should not wait for it: a complex one of order 64 takes some 3 ms of one
+// core, order 200 some 40 ms, order 2000 minutes, and on a machine shared by
+// a dozen processes each lasts eight times as long; the degree estimate
+// solves one after another between two polls. Against 3 ms the thread of
+// its own (some 50 us) costs little.
+constexpr Eigen::Index abandonable_from_order = 64;
 
 }  // namespace quorv
