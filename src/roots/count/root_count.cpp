@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "roots/count/enclosure.h"
-#include "roots/count/line_side.h"
+#include "roots/count/line_walk.h"
 #include "roots/count/root_bound.h"
 #include "roots/support/time_unit.h"
 #include "roots/support/validate.h"
@@ -17,7 +17,6 @@ namespace quorv {
 
 namespace {
 
-constexpr int contour_moves = 3;
 // Evaluations a count may spend per root expected in its region: the path
 // passes each root near the line in some ten steps.
 constexpr double evaluations_per_root = 64;
@@ -26,18 +25,6 @@ constexpr double evaluations_per_root = 64;
 constexpr double many_roots = 1000;
 constexpr double most_evaluations = 5e7;
 constexpr double growth = 16;
-
-// How far left of r the path runs, in the system's own time unit. A root on
-// the line Re = r must not lie on the path, where its phase cannot be
-// followed; 1e-9 relative keeps it clear of the path while a well-conditioned
-// root's real part is known to some 1e-15 relative. The margin is relative
-// to the line alone, not to the size of the whole system, so that a stiff
-// mode far left does not widen the margin of a slow mode near the line.
-double line_offset(double r) { return 1e-9 * std::max(1.0, std::abs(r)); }
-
-// Where the path's left side passes this close (relative to the line) to
-// zeros, they are enclosed and decided against the line.
-constexpr double near_line = 1e-4;
 
 // No root with Re >= r lies beyond the bound R(r), so none has Re < -R(r):
 // a line further left than that (r = -inf for an undelayed system) holds
@@ -49,49 +36,17 @@ double nearest_equivalent_line(const quorv& sys, double r) {
 }
 
 // The count on sys in its own time unit, so that the line's offset and the
-// path's step limits are relative to the system's time scale. The path runs
-// `offset` left of the line, 16 times further when it meets a zero; where it
-// passes near zeros, they are decided against the line, and the path moves
-// left of each decided disk that reaches across it, so that every one of
-// them is wholly inside or wholly outside the counted region.
+// path's step limits are relative to the system's time scale.
 region_count count_in_own_unit(const quorv& sys, double r, work_budget& budget) {
-    region_count result;
     r = nearest_equivalent_line(sys, r);
-    double offset = line_offset(r);
-    double left = r - offset;
     log_determinant f(sys, budget);
     encloser enclose(f);
-    std::vector<root_cluster> decided;
-    for (int attempt = 0, moves = 0; attempt <= contour_moves;) {
-        const double bound = root_bound(sys, left);
-        if (!std::isfinite(bound)) {
-            result.state = region_count::outcome::unbounded;
-            return result;
-        }
+    return count_right_of_line(f, enclose, r, line_offset(r), [&](double left, double offset) -> path_region {
+        if (!std::isfinite(root_bound(sys, left))) return {path_region::kind::unbounded};
         // Every root with Re >= left lies in the root box; the margin keeps
         // the other three sides away from them.
-        const rectangle region = with_margin(root_box(sys, left), 10 * offset);
-        path_probe probe;
-        probe.near = near_line * std::max(1.0, std::abs(r));
-        const auto count = count_in_symmetric_rectangle(f, region, &probe);
-        if (!count) {
-            if (budget.exhausted()) break;
-            ++attempt;
-            left -= 15 * offset;
-            offset *= 16;
-            continue;
-        }
-        decide_passes(enclose, probe, r, decided);
-        const double leftmost = left_of_decided(decided, left);
-        if (leftmost < left && moves < contour_moves) {
-            ++moves;
-            left = leftmost - line_offset(leftmost);
-            continue;
-        }
-        if (budget.exhausted()) break;
-        return {region_count::outcome::counted, *count, left, region, std::move(decided)};
-    }
-    return result;
+        return {path_region::kind::region, with_margin(root_box(sys, left), 10 * offset)};
+    });
 }
 
 // Whether a count right of a line at or right of the axis finds roots: the

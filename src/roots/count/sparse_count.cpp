@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "roots/count/argument_count.h"
-#include "roots/count/line_side.h"
+#include "roots/count/line_walk.h"
 #include "roots/count/root_bound.h"
 #include "roots/count/sparse_determinant.h"
 #include "roots/count/sparse_enclosure.h"
@@ -17,13 +17,6 @@ namespace quorv {
 
 namespace {
 
-// The path runs this far left of the line, relative to the line alone, as
-// for the dense model; a count that cannot pass (a root too close to the
-// path, or an evaluation refused near a multiple root) tries again with the
-// path sixteen times further left, at most this many times.
-double line_offset(double r) { return 1e-9 * std::max(1.0, std::abs(r)); }
-constexpr int contour_moves = 3;
-
 // The first offset: no more than 1e-3 of the longest delay's inverse, so
 // that moving the path left raises the damping factors e^{-r h_k} by at
 // most e^{1e-3}. It binds only where the time unit had to follow the
@@ -34,56 +27,22 @@ double first_offset(const sparse_quorv& sys, double r) {
     const double h = largest_delay(sys);
     return h > 0 ? std::min(line_offset(r), 1e-3 / h) : line_offset(r);
 }
-// Where the path's left side passes this close (relative to the line) to
-// zeros, they are enclosed and decided against the line.
-constexpr double near_line = 1e-4;
 
 }  // namespace
 
-// As for the dense model: the path runs `offset` left of the line, 16
-// times further when it meets a zero; where its left side passes near
-// zeros, they are enclosed and decided against the line by the same rule
-// (line_side.h), and the path moves left of every decided disk that reaches
-// across it, so that each is wholly inside or wholly outside the region.
+// The dense model's walk (line_walk.h) on the sparse model's bounds.
 region_count count_in_own_unit(const sparse_quorv& sys, double r, determinant_samples& f) {
-    work_budget& budget = f.budget();
-    region_count result;
     const double bound = root_bound(sys, r);
     if (std::isfinite(bound)) r = std::max(r, -2 * bound - 1);
-    double offset = first_offset(sys, r);
-    double left = r - offset;
     sparse_encloser enclose(f);
-    std::vector<root_cluster> decided;
-    for (int attempt = 0, moves = 0; attempt <= contour_moves;) {
+    return count_right_of_line(f, enclose, r, first_offset(sys, r), [&](double left, double offset) -> path_region {
         const rectangle box = root_box(sys, left);
-        if (!std::isfinite(root_bound(sys, left)) || !std::isfinite(box.x1) || !std::isfinite(box.y1)) {
-            result.state = region_count::outcome::unbounded;
-            return result;
-        }
+        if (!std::isfinite(root_bound(sys, left)) || !std::isfinite(box.x1) || !std::isfinite(box.y1))
+            return {path_region::kind::unbounded};
         // No root right of the path: nothing to walk around.
-        if (box.x1 < left) return {region_count::outcome::counted, 0, left, box, std::move(decided)};
-        const rectangle region = with_margin(box, 10 * offset);
-        path_probe probe;
-        probe.near = near_line * std::max(1.0, std::abs(r));
-        const auto count = count_in_symmetric_rectangle(f, region, &probe);
-        if (!count) {
-            if (budget.exhausted()) break;
-            ++attempt;
-            left -= 15 * offset;
-            offset *= 16;
-            continue;
-        }
-        decide_passes(enclose, probe, r, decided);
-        const double leftmost = left_of_decided(decided, left);
-        if (leftmost < left && moves < contour_moves) {
-            ++moves;
-            left = leftmost - line_offset(leftmost);
-            continue;
-        }
-        if (budget.exhausted()) break;
-        return {region_count::outcome::counted, *count, left, region, std::move(decided)};
-    }
-    return result;
+        if (box.x1 < left) return {path_region::kind::empty, box};
+        return {path_region::kind::region, with_margin(box, 10 * offset)};
+    });
 }
 
 region_count count_region(const sparse_quorv& sys, double r, work_budget& budget) {
