@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace quorv {
 
@@ -55,43 +56,55 @@ std::vector<root_cluster> tightened(zero_encloser& enclose, const root_cluster& 
     return total == c.multiplicity ? found : std::vector<root_cluster>{};
 }
 
+// All of c's zeros in the widest disk inside c's and left of the line (on
+// the level of c's centre), when they are there: a badly conditioned zero,
+// about which det Delta is trusted only some way off, is counted on that
+// disk's boundary where the disks around it, clear of the line, come too
+// close to it to resolve. Zeros right of the line need no such disk: c
+// itself counts them as right of it.
+std::optional<root_cluster> all_left(zero_encloser& enclose, const root_cluster& c, double r) {
+    const double far_edge = c.z.real() - c.radius;
+    const root_cluster part{{0.5 * (far_edge + r), c.z.imag()}, c.multiplicity, 0.99 * 0.5 * (r - far_edge), true};
+    const auto m = count_in_circle(enclose.samples(), part.z, part.radius);
+    if (m && *m == c.multiplicity) return part;
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster& c, double r) {
     const bool meets = c.z.real() - c.radius < r && c.z.real() + c.radius >= r;
     if (!meets || at_rounding_level(c, r)) return {marked(c, r)};
     std::vector<root_cluster> apart = tightened(enclose, c, r);
-    if (apart.empty()) return {marked(c, r)};  // on the line: its zeros cannot be told apart from it
+    if (apart.empty()) {
+        if (const auto left = all_left(enclose, c, r)) return {*left};
+        return {marked(c, r)};  // on the line: its zeros cannot be told apart from it
+    }
     for (root_cluster& d : apart) d = marked(d, r);
     return apart;
 }
 
-std::vector<root_cluster> decide_near(zero_encloser& enclose, cplx at, double r, const std::vector<root_cluster>& known) {
-    std::vector<root_cluster> decided;
+void decide_new(zero_encloser& enclose, const std::vector<root_cluster>& found, double r,
+                std::vector<root_cluster>& decided) {
+    for (const root_cluster& c : found) {
+        const bool seen =
+            std::any_of(decided.begin(), decided.end(), [&](const root_cluster& k) { return k.meets(c); });
+        if (seen) continue;
+        for (const root_cluster& d : decide_side(enclose, c, r)) {
+            decided.push_back(d);
+            if (std::abs(d.z.imag()) > d.radius) decided.push_back({std::conj(d.z), d.multiplicity, d.radius, d.left_of_line});
+        }
+    }
+}
+
+void decide_near(zero_encloser& enclose, cplx at, double r, std::vector<root_cluster>& decided) {
     const double room = 0.25 * root_scale(at);
     const cplx centre = enclose.refined(at, room).value_or(at);
-    for (const root_cluster& c : enclose.around(centre, 0, room)) {
-        const bool seen = std::any_of(known.begin(), known.end(), [&](const root_cluster& k) { return k.meets(c); });
-        if (seen) continue;
-        for (const root_cluster& d : decide_side(enclose, c, r)) decided.push_back(d);
-    }
-    return decided;
+    decide_new(enclose, enclose.around(centre, 0, room), r, decided);
 }
 
 void decide_passes(zero_encloser& enclose, const path_probe& probe, double r, std::vector<root_cluster>& decided) {
-    for (const path_probe_pass& pass : probe.passes)
-        for (const root_cluster& c : decide_near(enclose, pass.at, r, decided)) {
-            decided.push_back(c);
-            if (c.z.imag() > c.radius) decided.push_back({std::conj(c.z), c.multiplicity, c.radius, c.left_of_line});
-        }
-}
-
-double left_of_decided(const std::vector<root_cluster>& decided, double left) {
-    double leftmost = left;
-    for (const root_cluster& c : decided)
-        if (c.z.real() - c.radius < left && c.z.real() + c.radius >= left)
-            leftmost = std::min(leftmost, c.z.real() - c.radius);
-    return leftmost;
+    for (const path_probe_pass& pass : probe.passes) decide_near(enclose, pass.at, r, decided);
 }
 
 }  // namespace quorv

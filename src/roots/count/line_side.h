@@ -20,24 +20,23 @@ namespace quorv {
 // their multiplicities add up to c's.
 std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster& c, double r);
 
+// The zeros in `found` that no disk in `decided` meets, decided against
+// the line Re = r and added to `decided` with their mirror images: det
+// Delta takes conjugate values at conjugate points, so the mirror disk
+// holds as many zeros on the same side. A disk that meets the real axis
+// holds real zeros and is its own image. A zero two searches came near is
+// so decided once.
+void decide_new(zero_encloser& enclose, const std::vector<root_cluster>& found, double r,
+                std::vector<root_cluster>& decided);
+
 // The zeros near `at`, a point where a count's path passed close to them,
 // each enclosed (around the root Newton's method reaches from `at`) and
-// decided against the line Re = r; `known` disks are
-// skipped, so that a zero two passes came near is decided once. Empty when
-// no disk near `at` resolves.
-std::vector<root_cluster> decide_near(zero_encloser& enclose, std::complex<double> at, double r,
-                                      const std::vector<root_cluster>& known);
+// decided as decide_new does. Nothing when no disk near `at` resolves.
+void decide_near(zero_encloser& enclose, std::complex<double> at, double r, std::vector<root_cluster>& decided);
 
 // The zeros near every place where a count's path passed close to them
-// (`probe`), decided against the line Re = r and added to `decided` with
-// their mirror images: det Delta takes conjugate values at conjugate
-// points, so the mirror disk holds as many zeros on the same side. The
-// path's left side is followed in the upper half only; a disk that meets
-// the real axis holds real zeros and is its own image.
+// (`probe`), decided as decide_near does. The path's left side is followed
+// in the upper half only: the mirror images stand for the lower half.
 void decide_passes(zero_encloser& enclose, const path_probe& probe, double r, std::vector<root_cluster>& decided);
-
-// The leftmost point of the decided disks that reach across the path at
-// `left`: their zeros may lie on either side of it.
-double left_of_decided(const std::vector<root_cluster>& decided, double left);
 
 }  // namespace quorv

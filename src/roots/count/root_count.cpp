@@ -126,6 +126,10 @@ long counted_or_throw(const region_count& counted, double r, const char* caller)
             message << "the root bound sum_k e^{-r h_k} |A_k| is not finite for r = " << r
                     << ", so the roots right of r cannot be counted";
             throw std::overflow_error(message.str());
+        case region_count::outcome::undecided:
+            message << "the count of roots with Re >= " << r
+                    << " did not resolve: zeros near the line could not all be enclosed and decided against it";
+            throw std::runtime_error(message.str());
         case region_count::outcome::unresolved: break;
     }
     message << "the count of roots with Re >= " << r << " did not resolve within its work budget";

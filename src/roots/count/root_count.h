@@ -22,6 +22,7 @@ struct region_count {
         counted,     // count holds every root in `region`
         unbounded,   // the root bound is not finite: nothing to count on
         unresolved,  // the winding could not be resolved within the budget
+        undecided,   // zeros the path took in near the line could not all be decided against it
     };
     outcome state = outcome::unresolved;
     long count = 0;
