@@ -56,21 +56,30 @@ std::vector<root_cluster> tightened(zero_encloser& enclose, const root_cluster& 
     return total == c.multiplicity ? found : std::vector<root_cluster>{};
 }
 
-// All of c's zeros in the widest disk inside c's and left of the line (on
-// the level of c's centre), when they are there: a badly conditioned zero,
-// about which det Delta is trusted only some way off, is counted on that
-// disk's boundary where the disks around it, clear of the line, come too
-// close to it to resolve. Zeros right of the line need no such disk: c
-// itself counts them as right of it.
+// All of c's zeros in the widest disk inside c's and left of the line, when
+// they are there. Zeros right of the line need no such disk: c itself
+// counts them as right of it.
 std::optional<root_cluster> all_left(zero_encloser& enclose, const root_cluster& c, double r) {
-    const double far_edge = c.z.real() - c.radius;
-    const root_cluster part{{0.5 * (far_edge + r), c.z.imag()}, c.multiplicity, 0.99 * 0.5 * (r - far_edge), true};
-    const auto m = count_in_circle(enclose.samples(), part.z, part.radius);
-    if (m && *m == c.multiplicity) return part;
-    return std::nullopt;
+    auto part = side_part(enclose.samples(), c, r, -1);
+    if (!part || part->multiplicity != c.multiplicity) return std::nullopt;
+    part->left_of_line = true;
+    return part;
 }
 
 }  // namespace
+
+std::optional<root_cluster> side_part(determinant_samples& f, const root_cluster& c, double at, double side) {
+    // The disk touches c's boundary, free of zeros since c's count resolved
+    // there, and stays a hair off the line, which may pass close to a zero.
+    const double far_edge = c.z.real() + side * c.radius;
+    const double near_edge = at + side * 1e-6 * std::abs(far_edge - at);
+    root_cluster part{{0.5 * (far_edge + near_edge), c.z.imag()}, 0, 0.5 * std::abs(far_edge - near_edge),
+                      c.left_of_line};
+    const auto m = count_in_circle(f, part.z, part.radius);
+    if (!m) return std::nullopt;
+    part.multiplicity = *m;
+    return part;
+}
 
 std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster& c, double r) {
     const bool meets = c.z.real() - c.radius < r && c.z.real() + c.radius >= r;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <complex>
+#include <optional>
 #include <vector>
 
 #include "roots/count/argument_count.h"
@@ -19,6 +20,15 @@ namespace quorv {
 // Returns the disks decided, with left_of_line set on those left of it;
 // their multiplicities add up to c's.
 std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster& c, double r);
+
+// The widest disk inside c's on one side of the line Re = at (side -1:
+// left, +1: right) that c reaches across, on the level of c's centre,
+// holding the zeros a count on its boundary finds there; left_of_line is
+// c's. Nothing when that count does not resolve. A badly conditioned zero,
+// about which det Delta is trusted only some way off, is counted on such a
+// disk's boundary where the disks around it that stay clear of the line
+// come too close to it.
+std::optional<root_cluster> side_part(determinant_samples& f, const root_cluster& c, double at, double side);
 
 // The zeros in `found` that no disk in `decided` meets, decided against
 // the line Re = r and added to `decided` with their mirror images: det

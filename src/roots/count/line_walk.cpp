@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "roots/count/line_side.h"
@@ -75,37 +76,93 @@ region_count walk(determinant_samples& f, zero_encloser& enclose, double r, doub
     return result;
 }
 
-// The zeros of the decided disks that lie wholly between the lines Re = left
-// and Re = right.
-long decided_between(const std::vector<root_cluster>& decided, double left, double right) {
+// The zeros of c on the `inward` side (+1: right, -1: left) of the line
+// Re = at: all or none for a disk wholly on one side, the inner part's (see
+// side_part) for one that reaches across it, when the two parts hold all
+// its zeros.
+std::optional<long> inside_of(determinant_samples& f, const root_cluster& c, double at, double inward) {
+    if (!(std::abs(c.z.real() - at) < c.radius)) return (c.z.real() - at) * inward > 0 ? c.multiplicity : 0;
+    const auto in = side_part(f, c, at, inward), out = side_part(f, c, at, -inward);
+    if (!in || !out || in->multiplicity + out->multiplicity != c.multiplicity) return std::nullopt;
+    return in->multiplicity;
+}
+
+// The zeros of the decided disks between the lines Re = left and Re =
+// right; nothing when a disk's cannot be told.
+std::optional<long> decided_between(determinant_samples& f, const std::vector<root_cluster>& decided, double left,
+                                    double right) {
     long sum = 0;
-    for (const root_cluster& c : decided)
-        if (c.z.real() - c.radius >= left && c.z.real() + c.radius < right) sum += c.multiplicity;
+    for (const root_cluster& c : decided) {
+        const auto right_of_left = inside_of(f, c, left, +1), left_of_right = inside_of(f, c, right, -1);
+        if (!right_of_left || !left_of_right) return std::nullopt;
+        if (*right_of_left == c.multiplicity) sum += *left_of_right;
+        else if (*left_of_right == c.multiplicity) sum += *right_of_left;
+        else if (*right_of_left != 0 && *left_of_right != 0) return std::nullopt;  // across both lines
+    }
     return sum;
 }
 
+// Each disk decided left of the line that reaches across the path at `left`
+// replaced by its parts either side of the path, so that the count less the
+// disks decided left is the zeros on or right of the line; false when the
+// parts do not hold all its zeros.
+bool split_at_path(determinant_samples& f, std::vector<root_cluster>& decided, double left) {
+    std::vector<root_cluster> split;
+    for (const root_cluster& c : decided) {
+        if (!c.left_of_line || !(std::abs(c.z.real() - left) < c.radius)) {
+            split.push_back(c);
+            continue;
+        }
+        const auto in = side_part(f, c, left, +1), out = side_part(f, c, left, -1);
+        if (!in || !out || in->multiplicity + out->multiplicity != c.multiplicity) return false;
+        for (const root_cluster& part : {*in, *out})
+            if (part.multiplicity > 0) split.push_back(part);
+    }
+    decided = std::move(split);
+    return true;
+}
+
+// The zeros between the path at `left` and the path right of the line at
+// `right`, of which there are `in_strip`, that no decided disk holds;
+// nothing when the disks' zeros cannot be told.
+std::optional<long> missing_between(determinant_samples& f, std::vector<root_cluster>& decided, double left,
+                                    double right, long in_strip) {
+    if (!split_at_path(f, decided, left)) return std::nullopt;
+    const auto known = decided_between(f, decided, left, right);
+    if (!known) return std::nullopt;
+    return in_strip - *known;
+}
+
 // Whether every zero in the strip between the path at counted.left and a
-// path right of the line is enclosed in a decided disk. The strip's zeros
-// are the difference of the two counts; those the paths passed near are
-// decided already, those where a path was blocked are enclosed from there,
-// and any still missing are sought in disks across the strip at each place
-// a path came near a zero (a cluster whose closest zero alone drew the
-// path's attention).
+// path right of the line is in a decided disk. The strip's zeros are the
+// difference of the two counts; those the paths passed near are decided
+// already, those where a path was blocked are enclosed from there, and any
+// still missing are sought in disks across the strip at each place a path
+// came near a zero (a cluster whose closest zero alone drew the path's
+// attention).
 bool strip_decided(determinant_samples& f, zero_encloser& enclose, double r, double offset,
                    const path_region_at& region_at, const region_count& counted,
                    std::vector<root_cluster>& decided, path_marks& marks) {
     const region_count right = walk(f, enclose, r, offset, +1, region_at, decided, marks);
     if (right.state != region_count::outcome::counted) return false;
+    const double left = counted.left, width = right.left - left;
     const long in_strip = counted.count - right.count;
-    const auto missing = [&] { return in_strip - decided_between(decided, counted.left, right.left); };
-    for (const std::complex<double>& at : marks.blocked)
-        if (missing() > 0) decide_near(enclose, at, r, decided);
-    const double width = right.left - counted.left;
-    const double middle = counted.left + 0.5 * width;
-    for (const auto* places : {&marks.blocked, &marks.passed})
-        for (const std::complex<double>& at : *places)
-            if (missing() > 0) decide_new(enclose, enclose.around({middle, at.imag()}, width, 4 * width), r, decided);
-    return missing() == 0 && !f.budget().exhausted();
+    std::optional<long> missing = missing_between(f, decided, left, right.left, in_strip);
+    const auto search = [&](const std::vector<std::complex<double>>& places, auto&& decide) {
+        for (const std::complex<double>& at : places) {
+            if (!missing || *missing <= 0 || f.budget().exhausted()) return;
+            const std::size_t known = decided.size();
+            decide(at);
+            if (decided.size() != known) missing = missing_between(f, decided, left, right.left, in_strip);
+        }
+    };
+    search(marks.blocked, [&](std::complex<double> at) { decide_near(enclose, at, r, decided); });
+    const auto across = [&](std::complex<double> at) {
+        decide_new(enclose, enclose.around({left + 0.5 * width, at.imag()}, width, 4 * width), r, decided);
+    };
+    search(marks.blocked, across);
+    search(marks.passed, across);
+    return missing == 0 && !f.budget().exhausted();
 }
 
 }  // namespace
