@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "roots/count/enclosure.h"
+#include "roots/count/line_side.h"
 
 namespace {
 
@@ -55,5 +56,23 @@ TEST(Enclosure, NearDoubleRootsGetTightDisjointDisks) {
         const double error = std::min(std::abs(c.z - d.left), std::abs(c.z - d.right));
         EXPECT_LE(error, c.radius);
         EXPECT_LE(c.radius, 1e-8 * std::abs(c.z));
+    }
+}
+
+TEST(Enclosure, PartsOfADiskEitherSideOfALineHoldTheZerosOnThatSide) {
+    const near_double d = system_with(-1.0, 1e-8);
+    quorv::work_budget budget{10000};
+    quorv::log_determinant f(d.sys, budget);
+    const double gap = d.right.real() - d.left.real();
+    const quorv::root_cluster both{0.5 * (d.left + d.right), 2, 2 * gap};
+    for (const double at : {d.left.real() - 0.25 * gap, both.z.real(), d.right.real() + 0.25 * gap}) {
+        const long left_of_line = (d.left.real() < at) + (d.right.real() < at);
+        for (const double side : {-1.0, 1.0}) {
+            const auto part = quorv::side_part(f, both, at, side);
+            ASSERT_TRUE(part);
+            EXPECT_EQ(part->multiplicity, side < 0 ? left_of_line : 2 - left_of_line);
+            EXPECT_GT(side * (part->z.real() - at), part->radius);  // clear of the line
+            EXPECT_LE(std::abs(part->z - both.z) + part->radius, both.radius * (1 + 1e-12));
+        }
     }
 }

@@ -1,6 +1,7 @@
 #include "roots/count/line_walk.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -76,15 +77,25 @@ region_count walk(determinant_samples& f, zero_encloser& enclose, double r, doub
     return result;
 }
 
+bool reaches_across(const root_cluster& c, double at) { return std::abs(c.z.real() - at) < c.radius; }
+
+// c's zeros either side of the line Re = at, each side's in the widest disk
+// inside c's there (see side_part), the right side's first; nothing when
+// the two do not hold all of c's zeros.
+std::optional<std::array<root_cluster, 2>> split_by(determinant_samples& f, const root_cluster& c, double at) {
+    const auto right = side_part(f, c, at, +1), left = side_part(f, c, at, -1);
+    if (!right || !left || right->multiplicity + left->multiplicity != c.multiplicity) return std::nullopt;
+    return std::array{*right, *left};
+}
+
 // The zeros of c on the `inward` side (+1: right, -1: left) of the line
-// Re = at: all or none for a disk wholly on one side, the inner part's (see
-// side_part) for one that reaches across it, when the two parts hold all
-// its zeros.
+// Re = at: all or none for a disk wholly on one side, its part's there for
+// one that reaches across it.
 std::optional<long> inside_of(determinant_samples& f, const root_cluster& c, double at, double inward) {
-    if (!(std::abs(c.z.real() - at) < c.radius)) return (c.z.real() - at) * inward > 0 ? c.multiplicity : 0;
-    const auto in = side_part(f, c, at, inward), out = side_part(f, c, at, -inward);
-    if (!in || !out || in->multiplicity + out->multiplicity != c.multiplicity) return std::nullopt;
-    return in->multiplicity;
+    if (!reaches_across(c, at)) return (c.z.real() - at) * inward > 0 ? c.multiplicity : 0;
+    const auto parts = split_by(f, c, at);
+    if (!parts) return std::nullopt;
+    return (*parts)[inward > 0 ? 0 : 1].multiplicity;
 }
 
 // The zeros of the decided disks between the lines Re = left and Re =
@@ -109,13 +120,13 @@ std::optional<long> decided_between(determinant_samples& f, const std::vector<ro
 bool split_at_path(determinant_samples& f, std::vector<root_cluster>& decided, double left) {
     std::vector<root_cluster> split;
     for (const root_cluster& c : decided) {
-        if (!c.left_of_line || !(std::abs(c.z.real() - left) < c.radius)) {
+        if (!c.left_of_line || !reaches_across(c, left)) {
             split.push_back(c);
             continue;
         }
-        const auto in = side_part(f, c, left, +1), out = side_part(f, c, left, -1);
-        if (!in || !out || in->multiplicity + out->multiplicity != c.multiplicity) return false;
-        for (const root_cluster& part : {*in, *out})
+        const auto parts = split_by(f, c, left);
+        if (!parts) return false;
+        for (const root_cluster& part : *parts)
             if (part.multiplicity > 0) split.push_back(part);
     }
     decided = std::move(split);
