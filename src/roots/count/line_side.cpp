@@ -12,11 +12,14 @@ using cplx = std::complex<double>;
 
 bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
 
-// A disk whose centre lies within the tightest disk of the line: no count
-// can tell on which side its zeros are, as a well-conditioned root's real
-// part is known to some 1e-15 relative only.
+// A disk no wider than the tightest disk whose centre lies within that of
+// the line: no count can tell on which side its zeros are, as a
+// well-conditioned root's real part is known to some 1e-15 relative only. A
+// wider disk's centre need not be its zero (a disk grown from a point some
+// way off), and the counts may still place it.
 bool at_rounding_level(const root_cluster& c, double r) {
-    return std::abs(c.z.real() - r) <= tightest_disk * root_scale(c.z);
+    const double tightest = tightest_disk * root_scale(c.z);
+    return std::abs(c.z.real() - r) <= tightest && c.radius <= tightest;
 }
 
 root_cluster marked(root_cluster c, double r) {
