@@ -33,8 +33,12 @@ using path_region_at = std::function<path_region(double left, double offset)>;
 // where the path's left side passes near zeros, they are enclosed and
 // decided against the line (line_side.h), and the path moves left of each
 // decided disk that reaches across it (at most three times), so that every
-// one of them is wholly inside or wholly outside the counted region. The
-// same walk for every model: region_at gives the model's region.
+// one of them is wholly inside or wholly outside the counted region. A path
+// that moved takes in the zeros of the strip it skipped: a second path
+// right of the line counts the zeros beyond the strip, and the strip's
+// zeros must all lie in decided disks (a disk a path still reaches across
+// split in two by it), else the outcome is `undecided`. The same walk for
+// every model: region_at gives the model's region.
 region_count count_right_of_line(determinant_samples& f, zero_encloser& enclose, double r, double offset,
                                  const path_region_at& region_at);
 
