@@ -170,6 +170,17 @@ def test_a_root_beside_the_line_is_decided_alike_by_every_function(r, gap):
         assert spectral_abscissa(sys) == pytest.approx(rightmost, abs=1e-15)
 
 
+def test_two_simple_roots_either_side_of_the_axis_are_two_roots():
+    """Modes whose rightmost roots are +-5e-10: located apart, on the axis,
+    not as one double root at a point between them."""
+    b, rightmost = -0.5, np.array([5e-10, -5e-10])
+    a = rightmost - b * np.exp(-rightmost)
+    sys = sparse_quorv([sp.diags_array(a), b * sp.eye_array(2)], [0.0, 1.0])
+    truth = mode_roots(a, b, 1.0, -0.1)
+    assert_roots_match(roots(sys, -0.1), truth, rtol=1e-15)
+    assert spectral_abscissa(sys) == pytest.approx(max(truth.real), abs=1e-15)
+
+
 def column_of_giants():
     """-I plus 6e307 down the first column: rank one, so the roots are 6e307 - 1
     and -1 (triple), while the column's sum of magnitudes overflows."""

@@ -47,11 +47,19 @@ sparse_determinant::sparse_determinant(const sparse_quorv& sys, work_budget& bud
 
 std::optional<std::complex<double>> sparse_determinant::newton_step(std::complex<double> lambda) {
     if (!work.spend() || !lu.factor(lambda)) return std::nullopt;
-    Eigen::VectorXcd x = b, y;
+    // c^T Delta^{-1} = w^H with w = Delta^{-H} c, and c^T x = w^H Delta x:
+    // the residual Delta x taken from the model's entries rather than from
+    // the factors. Forming Delta rounds each entry to its terms' scale (a
+    // Laplacian's diagonal of 4e10 to some 1e-6, alike in every row, which
+    // moves every zero of the factored det Delta by as much), while the
+    // residual's rounding varies from row to row and mostly cancels in w^H:
+    // the step then finds the model's zero, not the factored one.
+    Eigen::VectorXcd x = b, w = c, residual, slope;
     lu.solve(x);
-    lu.apply_derivative(lambda, x, y);
-    lu.solve(y);
-    const std::complex<double> step = c.dot(x) / c.dot(y);
+    lu.solve_adjoint(w);
+    lu.apply(lambda, x, residual);
+    lu.apply_derivative(lambda, x, slope);
+    const std::complex<double> step = w.dot(residual) / w.dot(slope);
     if (!std::isfinite(step.real()) || !std::isfinite(step.imag())) return std::nullopt;
     return lambda - step;
 }

@@ -30,7 +30,8 @@ public:
     // zeros are those of det Delta: f/f' = c^T x / (c^T Delta^{-1} Delta' x)
     // with x = Delta^{-1} b, two solves with one factorisation and no
     // difference quotient, so it converges quadratically to a simple root
-    // however stiff Delta is.
+    // however stiff Delta is; c^T x is taken as c^T Delta^{-1} (Delta x),
+    // with the residual Delta x from the model's entries.
     std::optional<std::complex<double>> newton_step(std::complex<double> lambda) override;
 
 private:
