@@ -87,7 +87,10 @@ bool krylov_locator::enclose(cplx z, const rectangle& region) {
         const auto inside = count_in_circle(f, z, radius);
         if (f.budget().exhausted()) return false;
         const bool refused_at_once = !inside && before - f.budget().evaluations_left == 1;
-        next = refused_at_once && radius < widest ? std::min(refused_growth * radius, widest) : 4 * radius;
+        // A jump stops short of the region's sides and of the widest disk.
+        const double room = std::min({z.real() - region.x0, region.x1 - z.real(), z.imag() - region.y0,
+                                      region.y1 - z.imag(), widest});
+        next = refused_at_once && 4 * radius < room ? std::min(refused_growth * radius, 0.9 * room) : 4 * radius;
         if (!inside || *inside == 0) continue;
         const root_cluster disk{z, *inside, radius};
         if (std::any_of(found.begin(), found.end(), [&](const root_cluster& c) { return c.meets(disk); }))
