@@ -99,6 +99,12 @@ def second_real_part(name, size, sys_, a):
     return a - 0.01 * max(1.0, abs(a))
 
 
+def roots_line(name, size, sys_, a):
+    """The r of roots(sys, r): just left of the second-rightmost real part."""
+    second = second_real_part(name, size, sys_, a)
+    return second - 1e-3 * (a - second)
+
+
 def splu_seconds(A, hA, lam):
     """One complex sparse LU of Delta(lam), SciPy's splu, best of three."""
     n = A[0].shape[0]
@@ -125,8 +131,7 @@ def run_case(name, size):
     a = pyhalvex.spectral_abscissa(sys_)
     out["abscissa"] = time.perf_counter() - start
     out["a"] = a
-    second = second_real_part(name, size, sys_, a)
-    r = second - 1e-3 * (a - second)  # just left of the second-rightmost real part
+    r = roots_line(name, size, sys_, a)
     start = time.perf_counter()
     found = pyhalvex.roots(sys_, r)
     out["roots"] = time.perf_counter() - start
@@ -243,7 +248,7 @@ def run_dense(name, size):
     out["a"] = pyhalvex.spectral_abscissa(sys_)
     out["abscissa"] = time.perf_counter() - start
     start = time.perf_counter()
-    pyhalvex.roots(sys_, out["a"] - 0.01 * max(1.0, abs(out["a"])))
+    pyhalvex.roots(sys_, roots_line(name, size, sys_, out["a"]))
     out["roots"] = time.perf_counter() - start
     return out
 

@@ -111,8 +111,8 @@ bool sparse_determinant::evaluate(std::complex<double> lambda, log_det_sample& o
     if (last_g != 0) distance = std::min(distance, 1 / last_g);
     const double eta = distance * std::max(std::sqrt(share), shortest_eta);
     if (!lu.refactor(lambda + eta)) return false;
-    // The phases are sums of the pivots' arguments, each in (-pi, pi]: one
-    // that crosses -pi between the two factorisations moves the sum by 2 pi.
+    // The phases are known up to whole turns: their change between the two
+    // factorisations is taken modulo 2 pi.
     const std::complex<double> change = lu.log_det() - at;
     const double turn = 2 * std::numbers::pi;
     const double phase_change = change.imag() - turn * std::round(change.imag() / turn);
