@@ -33,8 +33,11 @@ constexpr double narrowest_strip = 1e-9;
 constexpr int rightmost_wanted = 6;
 constexpr double gap_share = 1e-6;
 // The abscissa's strip reaches at most this share of max(1, |root|) left of
-// the rightmost root found, halfway to the next one found.
-constexpr double widest_gap_share = 0.1;
+// the rightmost root found, halfway to the next one found: far enough for
+// its count's path to pass clear of that root, near enough that the delayed
+// terms' factors e^{-r h_k}, which set the region's height and how fast the
+// phase turns along its left side, grow by a few percent only.
+constexpr double widest_gap_share = 0.02;
 // Disks that end further left of the axis than this (own time unit) leave
 // the count there at 0 without taking it, as for the dense model: the
 // count's path examines zeros within 1e-4 of its line.
@@ -142,10 +145,10 @@ namespace {
 
 // The line of the strip that the abscissa counts: just left of the rightmost
 // root found, and when the search found others, further left, halfway to
-// the next one, within widest_gap_share. A count's path that grazes a root samples densely beside
-// it, and where rounding keeps det Delta untrusted some way around it (large
-// entries), cannot pass it at all and has to be taken again further left;
-// one that runs well clear of every root resolves in few samples.
+// the next one, within widest_gap_share. A count's path that grazes a root
+// samples densely beside it, and where rounding keeps det Delta untrusted
+// some way around it (large entries), cannot pass it at all and has to be
+// taken again further left; one that runs clear of every root does not.
 double strip_line(const std::vector<root_cluster>& disks, const root_cluster& first) {
     const double scale = root_scale(first.z);
     const double line = first.z.real() - std::max(gap_share * scale, 2 * first.radius);
