@@ -170,6 +170,30 @@ def test_a_root_beside_the_line_is_decided_alike_by_every_function(r, gap):
         assert spectral_abscissa(sys) == pytest.approx(rightmost, abs=1e-15)
 
 
+def test_two_simple_roots_either_side_of_the_axis_are_two_roots():
+    """Modes whose rightmost roots are +-5e-10: located apart, on the axis,
+    not as one double root at a point between them."""
+    b, rightmost = -0.5, np.array([5e-10, -5e-10])
+    a = rightmost - b * np.exp(-rightmost)
+    sys = sparse_quorv([sp.diags_array(a), b * sp.eye_array(2)], [0.0, 1.0])
+    truth = mode_roots(a, b, 1.0, -0.1)
+    assert_roots_match(roots(sys, -0.1), truth, rtol=1e-15)
+    assert spectral_abscissa(sys) == pytest.approx(max(truth.real), abs=1e-15)
+
+
+@pytest.mark.parametrize("gap", [1e-6, -1e-6, 1e-9])
+def test_a_slow_root_beside_the_line_is_decided_beside_a_stiff_block(gap):
+    """One slow mode whose root lies `gap` from r, beside 200 modes of -1e12
+    that share none of its states: their entries' rounding does not reach it."""
+    b, r = -0.5, -0.3
+    a = np.array([r + gap - b * np.exp(-(r + gap))])
+    diag = np.r_[np.full(200, -1e12), a]
+    sys = sparse_quorv([sp.diags_array(diag), b * sp.eye_array(diag.size)], [0.0, 1.0])
+    truth = mode_roots(a, b, 1.0, r)
+    assert count_roots(sys, r) == len(truth) == int(gap > 0)
+    assert_roots_match(roots(sys, r), truth, rtol=1e-12)
+
+
 def column_of_giants():
     """-I plus 6e307 down the first column: rank one, so the roots are 6e307 - 1
     and -1 (triple), while the column's sum of magnitudes overflows."""

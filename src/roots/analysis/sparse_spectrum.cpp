@@ -32,6 +32,12 @@ constexpr double narrowest_strip = 1e-9;
 // crowded chain (a ring's modes) puts few roots in it.
 constexpr int rightmost_wanted = 6;
 constexpr double gap_share = 1e-6;
+// The abscissa's strip reaches at most this share of max(1, |root|) left of
+// the rightmost root found, halfway to the next one found: far enough for
+// its count's path to pass clear of that root, near enough that the delayed
+// terms' factors e^{-r h_k}, which set the region's height and how fast the
+// phase turns along its left side, grow by a few percent only.
+constexpr double widest_gap_share = 0.02;
 // Disks that end further left of the axis than this (own time unit) leave
 // the count there at 0 without taking it, as for the dense model: the
 // count's path examines zeros within 1e-4 of its line.
@@ -137,6 +143,23 @@ spectrum_result spectrum_for_roots(const sparse_quorv& sys, double r, const inte
 
 namespace {
 
+// The line of the strip that the abscissa counts: just left of the rightmost
+// root found, and when the search found others, further left, halfway to
+// the next one, within widest_gap_share. A count's path that grazes a root
+// samples densely beside it, and where rounding keeps det Delta untrusted
+// some way around it (large entries), cannot pass it at all and has to be
+// taken again further left; one that runs clear of every root does not.
+double strip_line(const std::vector<root_cluster>& disks, const root_cluster& first) {
+    const double scale = root_scale(first.z);
+    const double line = first.z.real() - std::max(gap_share * scale, 2 * first.radius);
+    double next = -HUGE_VAL;
+    for (const root_cluster& c : disks)
+        if (c.z.real() + c.radius < line) next = std::max(next, c.z.real() + c.radius);
+    if (next == -HUGE_VAL) return line;
+    const double widest = first.z.real() - widest_gap_share * std::max(1.0, std::abs(first.z.real()));
+    return std::min(line, std::max(widest, 0.5 * (first.z.real() + next)));
+}
+
 // The abscissa by counts alone, for a model whose Krylov search found no
 // root: counts at lines moving left from the axis find the first that holds
 // roots, bisection on the count narrows the strip, and the strip's roots are
@@ -207,7 +230,7 @@ std::optional<double> abscissa_by_krylov(const sparse_quorv& sys, const own_spar
     // that root and whatever the search missed right of it; its count and
     // location (from the disks found, by more shifts and bisection where
     // they fall short) decide.
-    const double line = first.z.real() - std::max(gap_share * root_scale(first.z), 2 * first.radius);
+    const double line = strip_line(krylov.disks(), first);
     const region_count strip = counted_at(own.sys, line, unit, f, "spectral_abscissa");
     const located_roots located = krylov.locate(strip.region, strip.count);
     long found = 0;

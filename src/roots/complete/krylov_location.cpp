@@ -19,9 +19,14 @@ constexpr double worth_polishing = 1e-4;
 constexpr double converged_estimate = 1e-6;
 constexpr int newton_steps = 30;
 // The first disk tried around a polished root, relative to its size; it
-// grows fourfold while its count fails, up to `widest_disk`.
+// grows fourfold while its count fails, up to `widest_disk`, and sixteenfold
+// while the count's first sample is refused: the root's neighbourhood, where
+// rounding makes det Delta untrusted, then reaches past the disk, and near a
+// simple root it shrinks only in proportion to the distance (a Laplacian
+// with entries of 4e10 keeps some 1e-4 of it).
 constexpr double first_radius = 1e-10;
 constexpr double widest_disk = 1e-3;
+constexpr double refused_growth = 16;
 // Shifts per region, and the steps of one search: enough for some twenty
 // roots per shift at n (steps + 1) complex numbers of memory.
 constexpr int most_shifts = 16;
@@ -74,10 +79,18 @@ std::optional<cplx> krylov_locator::polish(cplx z) {
 // resolves and finds zeros; kept when it lies in the region and meets no
 // disk found before.
 bool krylov_locator::enclose(cplx z, const rectangle& region) {
-    for (double radius = first_radius * root_scale(z); radius <= widest_disk * root_scale(z); radius *= 4) {
+    const double widest = widest_disk * root_scale(z);
+    double next = first_radius * root_scale(z);
+    for (double radius = next; radius <= widest; radius = next) {
         if (!disk_inside(z, radius, region)) return false;
+        const long before = f.budget().evaluations_left;
         const auto inside = count_in_circle(f, z, radius);
         if (f.budget().exhausted()) return false;
+        const bool refused_at_once = !inside && before - f.budget().evaluations_left == 1;
+        // A jump stops short of the region's sides and of the widest disk.
+        const double room = std::min({z.real() - region.x0, region.x1 - z.real(), z.imag() - region.y0,
+                                      region.y1 - z.imag(), widest});
+        next = refused_at_once && 4 * radius < room ? std::min(refused_growth * radius, 0.9 * room) : 4 * radius;
         if (!inside || *inside == 0) continue;
         const root_cluster disk{z, *inside, radius};
         if (std::any_of(found.begin(), found.end(), [&](const root_cluster& c) { return c.meets(disk); }))

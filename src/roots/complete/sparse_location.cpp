@@ -13,9 +13,14 @@ using cplx = std::complex<double>;
 // real axis, where a system's real roots lie, or through a symmetric pair;
 // a cut that meets a zero is moved once more.
 constexpr double cut_shares[] = {0.5 + 1.0 / 64, 0.5 - 3.0 / 64, 0.5 + 7.0 / 64};
-// Below this size, relative, a piece holding several zeros is one root:
-// rounding scatters the zeros of an m-fold root by about 1e-16^{1/m}.
+// Below this size, relative, a piece holding several zeros may be one root
+// (rounding scatters the zeros of an m-fold root by about 1e-16^{1/m}): it
+// is one when no count across it can be taken, the zeros sitting too close
+// to every cut. Zeros that counts still tell apart are cut further, down to
+// the floor, where they are one root in any case: two simple roots 1e-9
+// apart are two roots, not a double one at a point between them.
 constexpr double multiple_size = 1e-5;
+constexpr double multiple_floor = 1e-12;
 constexpr int newton_steps = 30;
 constexpr double first_radius = 1e-10;
 
@@ -36,7 +41,8 @@ public:
         if (count == 0) return true;
         if (accounted(piece, count)) return true;
         if (count == 1 && enclose_single(piece)) return true;
-        if (count > 1 && size(piece) < multiple_size * root_scale(centre(piece))) return enclose_multiple(piece, count);
+        const double scale = root_scale(centre(piece));
+        if (count > 1 && size(piece) < multiple_floor * scale) return enclose_multiple(piece, count);
         for (const double share : cut_shares) {
             auto [first, second] = cut(piece, share);
             const auto in_first = count_in_rectangle(f, first);
@@ -46,7 +52,8 @@ public:
             }
             return locate(first, *in_first) && locate(second, count - *in_first);
         }
-        return false;
+        return count > 1 && size(piece) < multiple_size * scale && !f.budget().exhausted() &&
+               enclose_multiple(piece, count);
     }
 
     std::vector<root_cluster> found;
@@ -101,7 +108,12 @@ private:
     bool enclose_single(const rectangle& piece) {
         const auto z = newton(piece);
         if (!z) return false;
-        for (double radius = first_radius * root_scale(*z); disk_inside(*z, radius, piece); radius *= 4) {
+        // A piece cut finer than the first disk (zeros a little apart) starts
+        // from a disk that fits in it.
+        const double room = std::min({z->real() - piece.x0, piece.x1 - z->real(), z->imag() - piece.y0,
+                                      piece.y1 - z->imag()});
+        for (double radius = std::min(first_radius * root_scale(*z), 0.5 * room); disk_inside(*z, radius, piece);
+             radius *= 4) {
             const auto inside = count_in_circle(f, *z, radius);
             if (inside && *inside == 1) {
                 found.push_back({*z, 1, radius});
@@ -116,10 +128,13 @@ private:
     // corners holds them all, and is counted again, since it reaches beyond
     // the piece; it is one root of the multiplicity counted only when it
     // holds the piece's zeros and no other (a larger disk where the path
-    // passed too close to a zero).
+    // passed too close to a zero). A piece across the real axis holds the
+    // conjugates of its zeros near it: their one root is real, and the disk
+    // is centred on the axis below the piece's centre, reaching its corners.
     bool enclose_multiple(const rectangle& piece, long count) {
-        const cplx z = centre(piece);
-        double radius = 0.5 * std::hypot(piece.x1 - piece.x0, piece.y1 - piece.y0);
+        const bool across = piece.y0 < 0 && piece.y1 > 0;
+        const cplx z = across ? cplx(centre(piece).real(), 0) : centre(piece);
+        double radius = std::max({std::abs(cplx(piece.x0, piece.y0) - z), std::abs(cplx(piece.x0, piece.y1) - z)});
         for (int attempt = 0; attempt < 3; ++attempt, radius *= 2) {
             const auto inside = count_in_circle(f, z, radius);
             if (inside && *inside == count) {

@@ -9,9 +9,8 @@ namespace quorv {
 
 namespace {
 
-// An evaluation counts only when the rounding of Delta's terms, amplified by
-// |Delta^{-1}|, moves det Delta by less than this share of itself, as for
-// the dense model.
+// An evaluation counts only when the rounding of Delta's terms moves det
+// Delta by less than this share of itself, as for the dense model.
 constexpr double trusted_share = 1e-2;
 
 // The difference quotient's step is at least this share of the distance
@@ -35,6 +34,7 @@ sparse_determinant::sparse_determinant(const sparse_quorv& sys, work_budget& bud
     Eigen::VectorXi entries = Eigen::VectorXi::Ones(sys.n());
     for (const sparse_quorv::matrix& a : sys.A) {
         term_norms.push_back(norm_1(a));
+        magnitudes.push_back(a.cwiseAbs());
         for (Eigen::Index j = 0; j < a.outerSize(); ++j)
             for (sparse_quorv::matrix::InnerIterator it(a, j); it; ++it) ++entries[it.row()];
     }
@@ -47,11 +47,19 @@ sparse_determinant::sparse_determinant(const sparse_quorv& sys, work_budget& bud
 
 std::optional<std::complex<double>> sparse_determinant::newton_step(std::complex<double> lambda) {
     if (!work.spend() || !lu.factor(lambda)) return std::nullopt;
-    Eigen::VectorXcd x = b, y;
+    // c^T Delta^{-1} = w^H with w = Delta^{-H} c, and c^T x = w^H Delta x:
+    // the residual Delta x taken from the model's entries rather than from
+    // the factors. Forming Delta rounds each entry to its terms' scale (a
+    // Laplacian's diagonal of 4e10 to some 1e-6, alike in every row, which
+    // moves every zero of the factored det Delta by as much), while the
+    // residual's rounding varies from row to row and mostly cancels in w^H:
+    // the step then finds the model's zero, not the factored one.
+    Eigen::VectorXcd x = b, w = c, residual, slope;
     lu.solve(x);
-    lu.apply_derivative(lambda, x, y);
-    lu.solve(y);
-    const std::complex<double> step = c.dot(x) / c.dot(y);
+    lu.solve_adjoint(w);
+    lu.apply(lambda, x, residual);
+    lu.apply_derivative(lambda, x, slope);
+    const std::complex<double> step = w.dot(residual) / w.dot(slope);
     if (!std::isfinite(step.real()) || !std::isfinite(step.imag())) return std::nullopt;
     return lambda - step;
 }
@@ -66,17 +74,45 @@ double sparse_determinant::rounding(std::complex<double> lambda) const {
     return row_length * std::numeric_limits<double>::epsilon() * terms;
 }
 
+// The share by which the rounding E of forming and factoring Delta moves
+// det Delta, |tr(Delta^{-1} E)|, with |E| <= rounding(lambda) / |T|_1 T entry
+// by entry, T = |lambda| I + sum_k |e^{-lambda h_k}| |A_k| the terms that
+// cancel in each entry. |Delta^{-1}|_1 rounding(lambda) bounds it, but
+// counts the largest entries wherever they lie: a Laplacian's 4e10 against
+// the 1e-4 that decides its slow mode's zero, or a stiff part of the system
+// apart from the zero. Near a zero, Delta^{-1} is about u v^H / s, and then
+// tr(Delta^{-1} E) = v^H E u / s = w^H E x / c^H x for x = Delta^{-1} b and
+// w = Delta^{-H} c, whatever b and c not orthogonal to u and v: at most
+// |w|^T T |x| / |c^H x| times the rounding per unit of T, each entry's
+// rounding weighed by the zero's own vectors. Away from zeros no direction
+// dominates and c^H x may vanish where det Delta does not: there the bound
+// by the norm decides.
+double sparse_determinant::rounding_share(std::complex<double> lambda) {
+    x = b, w = c;
+    lu.solve(x);
+    lu.solve_adjoint(w);
+    const Eigen::VectorXd x_size = x.cwiseAbs();
+    Eigen::VectorXd terms = std::abs(lambda) * x_size;
+    for (std::size_t k = 0; k < sys.mA(); ++k)
+        terms += std::exp(-lambda.real() * sys.hk(k)) * (magnitudes[k] * x_size);
+    const double share = row_length * std::numeric_limits<double>::epsilon() * w.cwiseAbs().dot(terms) /
+                         std::abs(c.dot(x));
+    if (std::isfinite(share) && share <= trusted_share) return share;
+    return lu.inverse_norm() * rounding(lambda);
+}
+
 bool sparse_determinant::evaluate(std::complex<double> lambda, log_det_sample& out) {
     if (!work.spend()) return false;
     if (!lu.factor(lambda)) return false;
-    if (lu.inverse_norm() > trusted_share / rounding(lambda)) return false;
+    const double share = rounding_share(lambda);
+    if (share > trusted_share) return false;
     const std::complex<double> at = lu.log_det();
     double distance = std::max(1.0, std::abs(lambda));
     if (last_g != 0) distance = std::min(distance, 1 / last_g);
-    const double eta = std::max(std::sqrt(rounding(lambda) * distance), shortest_eta * distance);
+    const double eta = distance * std::max(std::sqrt(share), shortest_eta);
     if (!lu.refactor(lambda + eta)) return false;
-    // The phases are sums of the pivots' arguments, each in (-pi, pi]: one
-    // that crosses -pi between the two factorisations moves the sum by 2 pi.
+    // The phases are known up to whole turns: their change between the two
+    // factorisations is taken modulo 2 pi.
     const std::complex<double> change = lu.log_det() - at;
     const double turn = 2 * std::numbers::pi;
     const double phase_change = change.imag() - turn * std::round(change.imag() / turn);

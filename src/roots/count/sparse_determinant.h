@@ -13,13 +13,13 @@ namespace quorv {
 // LU factorisation. g = (log det Delta)' would need tr(Delta^{-1} Delta'),
 // n solves; it is taken instead as the difference quotient of log det
 // Delta over a step eta, with a second factorisation at lambda + eta that
-// keeps the first one's pivots. At distance d from a zero, the smallest
-// pivot is about d and carries the absolute rounding e of Delta's terms,
-// so the quotient's relative error is about eta / d (truncation) plus
-// e / eta (rounding); eta = sqrt(e d), with d about 1/|g| from the previous
-// sample, makes both sqrt(e / d), at most 0.1 where the evaluation is
-// trusted (d >= 100 e): within the 0.25 rad by which a count's step may
-// disagree with it.
+// keeps the first one's pivots. At distance d from a zero, rounding moves
+// log det Delta by a share s (rounding_share) of itself, as if the zero
+// moved by e = s d, so the quotient's relative error is about eta / d
+// (truncation) plus e / eta (rounding); eta = sqrt(e d) = d sqrt(s), with d
+// about 1/|g| from the previous sample, makes both sqrt(s), at most 0.1
+// where the evaluation is trusted (s <= 1e-2): within the 0.25 rad by
+// which a count's step may disagree with it.
 class sparse_determinant : public determinant_samples {
 public:
     sparse_determinant(const sparse_quorv& sys, work_budget& budget);
@@ -30,7 +30,8 @@ public:
     // zeros are those of det Delta: f/f' = c^T x / (c^T Delta^{-1} Delta' x)
     // with x = Delta^{-1} b, two solves with one factorisation and no
     // difference quotient, so it converges quadratically to a simple root
-    // however stiff Delta is.
+    // however stiff Delta is; c^T x is taken as c^T Delta^{-1} (Delta x),
+    // with the residual Delta x from the model's entries.
     std::optional<std::complex<double>> newton_step(std::complex<double> lambda) override;
 
 private:
@@ -42,10 +43,14 @@ private:
     std::vector<double> term_norms;
     double row_length = 1;
     double last_g = 0;
-    // The fixed vectors b and c of newton_step.
-    Eigen::VectorXcd b, c;
+    // |A_k| entry by entry, for the rounding of each entry of Delta.
+    std::vector<sparse_quorv::matrix> magnitudes;
+    // The fixed vectors b and c of newton_step and of the rounding's share,
+    // and their solves.
+    Eigen::VectorXcd b, c, x, w;
 
     double rounding(std::complex<double> lambda) const;
+    double rounding_share(std::complex<double> lambda);
 };
 
 }  // namespace quorv

@@ -108,17 +108,27 @@ bool characteristic_lu::refactor(cplx lambda) {
 // KLU factors P (R^{-1} Delta) Q = L U + F with unit lower triangular L, row
 // scale factors R > 0 and F the blocks above the block diagonal, which
 // leave the determinant alone: det Delta = prod R_i sign(P) sign(Q) prod u_ii.
+// The product is taken as it stands, its power of two split off at every
+// factor so that it neither overflows nor underflows: a logarithm and an
+// arctangent for each of n pivots would cost more than the factorisation of
+// a Laplacian itself. Its phase is that of the sum of the pivots' arguments
+// up to whole turns, which is all a change of phase is read modulo.
 cplx characteristic_lu::log_det() const {
     const klu_numeric* f = as_numeric(numeric);
     const klu_symbolic* s = as_symbolic(symbolic);
     const cplx* u = static_cast<const cplx*>(f->Udiag);
-    double modulus = 0, phase = 0;
+    cplx product = 1;
+    long exponent = 0;
     for (int i = 0; i < n; ++i) {
-        modulus += std::log(std::abs(u[i])) + (f->Rs ? std::log(f->Rs[i]) : 0.0);
-        phase += std::arg(u[i]);
+        product *= f->Rs ? u[i] * f->Rs[i] : u[i];
+        int e = 0;
+        std::frexp(std::max(std::abs(product.real()), std::abs(product.imag())), &e);
+        product = {std::ldexp(product.real(), -e), std::ldexp(product.imag(), -e)};
+        exponent += e;
     }
+    double phase = std::arg(product);
     if (odd(f->Pnum, int(n)) != odd(s->Q, int(n))) phase += std::numbers::pi;
-    return {modulus, phase};
+    return {std::log(std::abs(product)) + double(exponent) * std::numbers::ln2, phase};
 }
 
 double characteristic_lu::inverse_norm() {

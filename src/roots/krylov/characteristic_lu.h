@@ -35,7 +35,7 @@ public:
     bool refactor(std::complex<double> lambda);
 
     // log det Delta of the last factorisation: log |det| as the real part,
-    // the phase (not reduced to (-pi, pi]) as the imaginary part.
+    // the phase (modulo whole turns) as the imaginary part.
     std::complex<double> log_det() const;
     // An estimate of |Delta^{-1}|_1 (Hager's, from a few solves).
     double inverse_norm();
