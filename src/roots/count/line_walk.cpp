@@ -35,7 +35,7 @@ region_count count_right_of_line(determinant_samples& f, zero_encloser& enclose,
             return {region_count::outcome::counted, 0, left, at.region, std::move(decided)};
         path_probe probe;
         probe.near = near_line * std::max(1.0, std::abs(r));
-        const auto count = count_in_symmetric_rectangle(f, at.region, &probe);
+        const auto count = count_in_symmetric_rectangle(f, at.region, &probe, at.factor);
         if (!count) {
             if (budget.exhausted()) break;
             ++attempt;
