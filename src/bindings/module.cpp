@@ -24,6 +24,7 @@
 #include "model/sparse_quorv.h"
 #include "roots/count/root_count.h"
 #include "roots/count/sparse_count.h"
+#include "roots/krylov/characteristic_lu.h"
 #include "roots/roots.h"
 #include "roots/analysis/delay_margin.h"
 #include "roots/analysis/sensitivity.h"
@@ -437,6 +438,7 @@ NB_MODULE(_core, m) {
     m.def("is_stable", &sparse_is_stable);
     m.def("roots", &sparse_roots);
     m.def("spectral_abscissa", &sparse_spectral_abscissa);
+    m.def("_factorisations", &quorv::characteristic_lu::factorisations);
 
     // The public functions are Python functions in pyhalvex/__init__.py,
     // which carry the documentation and pickle by reference.

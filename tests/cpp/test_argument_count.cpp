@@ -1,3 +1,4 @@
+#include <cmath>
 #include <complex>
 
 #include <gtest/gtest.h>
@@ -50,4 +51,34 @@ TEST(ArgumentCount, ScaledDeterminantsDoNotOverflowForLargeOrders) {
     quorv::work_budget budget{100000};
     quorv::log_determinant f(sys, budget);
     EXPECT_EQ(quorv::count_in_symmetric_rectangle(f, {5e5, 1e7, -1e7, 1e7}), 60);
+}
+
+namespace {
+
+// Units x' = B x with B = -2 I + a rotation by theta_j = (j + 1/2) pi / units:
+// their eigenvalues -2 + e^{+-i theta_j} lie on the unit circle about -2.
+quorv::quorv circle_of_units(int units) {
+    Eigen::MatrixXd a = Eigen::MatrixXd::Zero(2 * units, 2 * units);
+    for (int j = 0; j < units; ++j) {
+        const double theta = (j + 0.5) * 3.14159265358979 / units;
+        a.block(2 * j, 2 * j, 2, 2) << -2 + std::cos(theta), std::sin(theta), -std::sin(theta), -2 + std::cos(theta);
+    }
+    return quorv::quorv({a}, {0.0});
+}
+
+}  // namespace
+
+TEST(ArgumentCount, AFactorDividedOutLeavesTheCountAndShortensAWalkBesideAChain) {
+    const quorv::quorv sys = circle_of_units(200);
+    // Right of Re = -1.05: the units with cos theta > 0.95, j <= 19.
+    const quorv::rectangle rect{-1.05, 1, -2, 2};
+    const quorv::known_factor chain{-2.0, 400};
+    quorv::work_budget plain_budget{100000}, divided_budget{100000};
+    quorv::log_determinant plain(sys, plain_budget), divided(sys, divided_budget);
+    EXPECT_EQ(quorv::count_in_symmetric_rectangle(plain, rect), 40);
+    EXPECT_EQ(quorv::count_in_symmetric_rectangle(divided, rect, nullptr, chain), 40);
+    EXPECT_LT(2 * (100000 - divided_budget.evaluations_left), 100000 - plain_budget.evaluations_left);
+    // A pole inside the rectangle would add its order: it is not divided out.
+    // Right of -2.5: cos theta > -1/2, j <= 132.
+    EXPECT_EQ(quorv::count_in_symmetric_rectangle(divided, {-2.5, 1, -2, 2}, nullptr, chain), 266);
 }

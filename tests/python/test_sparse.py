@@ -48,6 +48,8 @@ def ring(n, damping, gain, tau):
     (lambda: heat(2000, 3.0, 1.0), 1.0, [-2.5, -1.5, 0.0]),
     (lambda: heat(2000, -2.5, 1.0), 1.0, [-3.0, -2.0]),
     (lambda: ring(128, 0.95, 1.0, 1.0), 1.0, [0.0, 0.02]),
+    # Just right of the rightmost root, and just left of it, in a chain of 2048.
+    (lambda: ring(2048, 1.0, 0.9, 1.0), 1.0, [-0.05198, -0.0519806]),
 ])
 def test_count_matches_the_modes_lambert_w_roots(system, tau, lines):
     sys, mu, b = system()

@@ -37,6 +37,11 @@ constexpr double rough = 0.5;
 constexpr double shift_ahead = 1e-2;
 constexpr int most_moves = 4;
 constexpr int wanted_per_shift = 20;
+// Where only the rightmost roots are wanted, the converged Ritz values
+// further left of the rightmost than this share of its size are left alone:
+// each polished and enclosed root costs a dozen factorisations, dear where
+// the factors fill in.
+constexpr double rightmost_band = 1e-2;
 
 bool disk_inside(cplx z, double radius, const rectangle& r) {
     return z.real() - radius > r.x0 && z.real() + radius < r.x1 && z.imag() - radius > r.y0 &&
@@ -126,11 +131,15 @@ bool krylov_locator::plausible(cplx lambda) const {
     return lambda.real() <= box.x1 && std::abs(lambda.imag()) <= box.y1;
 }
 
-krylov_locator::searched krylov_locator::search(cplx shift, const rectangle& region, int wanted) {
+krylov_locator::searched krylov_locator::search(cplx shift, const rectangle& region, int wanted, double band) {
     const int steps = std::min(3 * wanted + 20, 80);
     const auto values = infinite_arnoldi(sys, lu, shift, wanted, steps, converged_estimate, f.budget());
     searched result{0, shift};
     double& reach = result.reach;
+    double right_edge = -HUGE_VAL;
+    for (const ritz_value& v : values)
+        if (v.estimate <= worth_polishing) right_edge = std::max(right_edge, v.lambda.real());
+    const double kept_from = right_edge - band * root_scale(right_edge);
     for (const ritz_value& v : values) {
         // Spurious Ritz values of the truncated expansion lie far out, some
         // right of a shift placed right of every root, some outside the box
@@ -138,9 +147,19 @@ krylov_locator::searched krylov_locator::search(cplx shift, const rectangle& reg
         if (v.estimate <= rough && v.lambda.real() < shift.real() && plausible(v.lambda) &&
             (result.rightmost == shift || v.lambda.real() > result.rightmost.real()))
             result.rightmost = v.lambda;
-        if (v.estimate > worth_polishing || f.budget().exhausted()) continue;
+        if (v.estimate > worth_polishing || v.lambda.real() < kept_from || f.budget().exhausted()) continue;
         if (v.estimate <= converged_estimate) reach = std::max(reach, std::abs(v.lambda - shift));
         if (region.contains(v.lambda) || region.contains(std::conj(v.lambda))) add(v.lambda, region);
+    }
+    return result;
+}
+
+krylov_locator::searched krylov_locator::closing_search(cplx shift, const rectangle& region, int wanted) {
+    searched result = search(shift, region, wanted);
+    for (int move = 0; move < most_moves && result.reach == 0 && result.rightmost != shift; ++move) {
+        if (f.budget().exhausted()) break;
+        shift = result.rightmost + shift_ahead * std::abs(shift - result.rightmost);
+        result = search(shift, region, wanted);
     }
     return result;
 }
@@ -148,7 +167,7 @@ krylov_locator::searched krylov_locator::search(cplx shift, const rectangle& reg
 void krylov_locator::rightmost(cplx shift, int wanted) {
     const rectangle plane{-HUGE_VAL, HUGE_VAL, -HUGE_VAL, HUGE_VAL};
     for (int move = 0; move <= most_moves && found.empty() && !f.budget().exhausted(); ++move) {
-        const cplx outline = search(shift, plane, wanted).rightmost;
+        const cplx outline = search(shift, plane, wanted, rightmost_band).rightmost;
         if (outline == shift) return;
         shift = outline + shift_ahead * std::abs(shift - outline);
     }
@@ -168,7 +187,7 @@ located_roots krylov_locator::locate(const rectangle& region, long count) {
         if (f.budget().exhausted()) break;
         const double x = region.x0 + std::min(0.5 * width, 1.0);
         const int wanted = int(std::clamp<long>(count - located_in(region), 1, wanted_per_shift));
-        const double reach = search({x, y}, region, wanted).reach;
+        const double reach = closing_search({x, y}, region, wanted).reach;
         y += std::max(reach, height / most_shifts);
     }
     std::vector<root_cluster> inside;

@@ -36,12 +36,18 @@ public:
     // Runs one Krylov search at `shift`, adding the roots it finds inside
     // `region`; returns the distance from the shift within which its Ritz
     // values converged (0 for none), and the rightmost Ritz value whose
-    // estimate is below `rough` (the shift itself when there is none).
+    // estimate is below `rough` (the shift itself when there is none). Only
+    // the Ritz values within `band` (relative) of the rightmost converged
+    // one are polished.
     struct searched {
         double reach = 0;
         std::complex<double> rightmost;
     };
-    searched search(std::complex<double> shift, const rectangle& region, int wanted);
+    searched search(std::complex<double> shift, const rectangle& region, int wanted, double band = HUGE_VAL);
+    // The same, but where nothing converges (the Ritz values only outline
+    // crowded roots seen from afar), the shift moves next to the rightmost
+    // of the outline and searches again, a few times.
+    searched closing_search(std::complex<double> shift, const rectangle& region, int wanted);
 
     // The roots nearest the right of the plane, from a first shift right of
     // them: where the roots crowd (a chain seen from afar), the Ritz values

@@ -106,6 +106,27 @@ std::optional<long> whole_count(std::optional<double> total, double period) {
     return static_cast<long>(nearest);
 }
 
+// The samples of det Delta / (lambda - pole)^order: the factor's phase and
+// logarithmic derivative, known exactly, taken off each sample. The phase
+// is compared only modulo 2 pi, so the branch of arg does not matter.
+class divided_samples : public determinant_samples {
+public:
+    divided_samples(determinant_samples& f, known_factor factor) : f(f), factor(factor) {}
+
+    bool evaluate(cplx lambda, log_det_sample& out) override {
+        if (!f.evaluate(lambda, out)) return false;
+        const cplx from_pole = lambda - factor.pole;
+        out.phase -= double(factor.order) * std::arg(from_pole);
+        out.g -= double(factor.order) / from_pole;
+        return true;
+    }
+    work_budget& budget() override { return f.budget(); }
+
+private:
+    determinant_samples& f;
+    known_factor factor;
+};
+
 }  // namespace
 
 std::optional<long> count_in_rectangle(determinant_samples& f, const rectangle& rect) {
@@ -116,11 +137,14 @@ std::optional<long> count_in_rectangle(determinant_samples& f, const rectangle& 
 }
 
 std::optional<long> count_in_symmetric_rectangle(determinant_samples& f, const rectangle& rect,
-                                                 path_probe* left_side) {
+                                                 path_probe* left_side, known_factor factor) {
     // The lower half of the path is the conjugate of the upper half run
     // backwards, and conjugation reverses the phase change again: both halves
-    // wind alike, so the upper half winds pi per zero.
-    return whole_count(polygon_change(f, {{rect.x1, 0}, {rect.x1, rect.y1}, {rect.x0, rect.y1}, {rect.x0, 0}},
+    // wind alike, so the upper half winds pi per zero. A real pole keeps the
+    // quotient conjugate-symmetric.
+    divided_samples divided(f, factor);
+    determinant_samples& walked = factor.order > 0 && factor.pole < rect.x0 ? divided : f;
+    return whole_count(polygon_change(walked, {{rect.x1, 0}, {rect.x1, rect.y1}, {rect.x0, rect.y1}, {rect.x0, 0}},
                                       left_side, 2),
                        std::numbers::pi);
 }

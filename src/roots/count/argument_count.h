@@ -44,12 +44,25 @@ struct path_probe {
     bool in_pass = false;
 };
 
+// A factor (lambda - pole)^order with a real pole, divided out of det Delta
+// along a count's path. det Delta is about lambda^n times a function near 1
+// far from the roots, and a chain of n roots beside the path turns its phase
+// by about n pi along each side: the quotient by (lambda - c)^n, c the mean
+// of the roots' cloud, turns only where single roots come close, so the walk
+// takes steps set by them rather than by n. A pole left of the path adds no
+// winding, and the quotient has the same zeros inside it.
+struct known_factor {
+    double pole = 0;
+    long order = 0;
+};
+
 // The same for a rectangle symmetric about the real axis (y0 = -y1): det
 // Delta takes conjugate values at conjugate points, so the upper half of the
 // path carries half the winding. `left_side`, when given, learns where the
-// left side came closest to a zero.
+// left side came closest to a zero. `factor` is divided out when its pole
+// lies left of the rectangle.
 std::optional<long> count_in_symmetric_rectangle(determinant_samples& f, const rectangle& rect,
-                                                 path_probe* left_side = nullptr);
+                                                 path_probe* left_side = nullptr, known_factor factor = {});
 std::optional<long> count_in_circle(determinant_samples& f, std::complex<double> centre, double radius);
 
 }  // namespace quorv

@@ -54,7 +54,7 @@ region_count walk(determinant_samples& f, zero_encloser& enclose, double r, doub
         if (region.state == path_region::kind::empty) return {region_count::outcome::counted, 0, at, region.region};
         path_probe probe;
         probe.near = near_line * std::max(1.0, std::abs(r));
-        const auto count = count_in_symmetric_rectangle(f, region.region, &probe);
+        const auto count = count_in_symmetric_rectangle(f, region.region, &probe, region.factor);
         if (!count) {
             if (budget.exhausted()) break;
             if (probe.reach == 0) marks.blocked.push_back(probe.at);

@@ -20,11 +20,13 @@ double line_offset(double r);
 // Where a count's path may run when its left side lies at a given line: no
 // where when the bound on the roots right of that line is not finite, the
 // empty region when no root can lie right of it, else the rectangle that
-// holds every root right of it with a margin on its other three sides.
+// holds every root right of it with a margin on its other three sides, and
+// the factor the walk around it divides out of det Delta (none by default).
 struct path_region {
     enum class kind { unbounded, empty, region };
     kind state = kind::region;
     rectangle region{};
+    known_factor factor{};
 };
 using path_region_at = std::function<path_region(double left, double offset)>;
 

@@ -28,6 +28,24 @@ double first_offset(const sparse_quorv& sys, double r) {
     return h > 0 ? std::min(line_offset(r), 1e-3 / h) : line_offset(r);
 }
 
+// The mean of the eigenvalues of the undelayed terms, trace / n: the centre
+// of the cloud that the principal roots of n similar modes form (the
+// delayed terms of couplings between units have no trace).
+double undelayed_mean(const sparse_quorv& sys) {
+    double trace = 0;
+    for (std::size_t k = 0; k < sys.mA(); ++k)
+        if (sys.hk(k) == 0) trace += sys.A[k].diagonal().sum();
+    return trace / double(sys.n());
+}
+
+// (lambda - c)^n with c that mean, divided out where c lies left of the
+// path by at least a tenth of its height: nearer, the n-fold pole would
+// turn the phase faster than the roots it stands for.
+known_factor factor_for(const sparse_quorv& sys, double mean, const rectangle& region) {
+    if (!(mean <= region.x0 - 0.1 * region.y1)) return {};
+    return {mean, long(sys.n())};
+}
+
 }  // namespace
 
 // The dense model's walk (line_walk.h) on the sparse model's bounds.
@@ -35,13 +53,15 @@ region_count count_in_own_unit(const sparse_quorv& sys, double r, determinant_sa
     const double bound = root_bound(sys, r);
     if (std::isfinite(bound)) r = std::max(r, -2 * bound - 1);
     sparse_encloser enclose(f);
+    const double mean = undelayed_mean(sys);
     return count_right_of_line(f, enclose, r, first_offset(sys, r), [&](double left, double offset) -> path_region {
         const rectangle box = root_box(sys, left);
         if (!std::isfinite(root_bound(sys, left)) || !std::isfinite(box.x1) || !std::isfinite(box.y1))
             return {path_region::kind::unbounded};
         // No root right of the path: nothing to walk around.
         if (box.x1 < left) return {path_region::kind::empty, box};
-        return {path_region::kind::region, with_margin(box, 10 * offset)};
+        const rectangle region = with_margin(box, 10 * offset);
+        return {path_region::kind::region, region, factor_for(sys, mean, region)};
     });
 }
 

@@ -1,6 +1,7 @@
 #include "roots/krylov/characteristic_lu.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <new>
 #include <numbers>
@@ -30,6 +31,8 @@ bool odd(const int* p, int n) {
 }
 
 cplx factor_of(double h, cplx lambda) { return std::exp(cplx(-lambda.real() * h, -lambda.imag() * h)); }
+
+std::atomic<long> made{0};
 
 }  // namespace
 
@@ -88,9 +91,12 @@ bool characteristic_lu::form(cplx lambda) {
                        [](cplx v) { return std::isfinite(v.real()) && std::isfinite(v.imag()); });
 }
 
+long characteristic_lu::factorisations() { return made.load(std::memory_order_relaxed); }
+
 bool characteristic_lu::factor(cplx lambda) {
     release_numeric();
     if (!form(lambda)) return false;
+    made.fetch_add(1, std::memory_order_relaxed);
     numeric = klu_z_factor(starts.data(), rows.data(), reinterpret_cast<double*>(values.data()),
                            as_symbolic(symbolic), common);
     if (common->status == KLU_OUT_OF_MEMORY || common->status == KLU_TOO_LARGE) out_of_memory();
@@ -99,6 +105,7 @@ bool characteristic_lu::factor(cplx lambda) {
 
 bool characteristic_lu::refactor(cplx lambda) {
     if (!numeric || !form(lambda)) return false;
+    made.fetch_add(1, std::memory_order_relaxed);
     const int done = klu_z_refactor(starts.data(), rows.data(), reinterpret_cast<double*>(values.data()),
                                     as_symbolic(symbolic), as_numeric(numeric), common);
     if (!done) release_numeric();

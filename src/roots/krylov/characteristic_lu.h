@@ -26,6 +26,11 @@ public:
 
     Eigen::Index order() const { return n; }
 
+    // The numeric factorisations (factor and refactor) made so far in this
+    // process, by every instance together: what a sparse call costs, for
+    // the benchmarks.
+    static long factorisations();
+
     // Forms and factors Delta(lambda) with partial pivoting. False when
     // Delta is not finite or its factorisation meets an exactly zero pivot.
     // Throws std::bad_alloc when the factors do not fit.
