@@ -133,3 +133,27 @@ def test_close_roots_give_the_abscissa(t, modes, b):
     assert spectral_abscissa(sys) == pytest.approx(truth, rel=1e-10, abs=1e-12)
     r = truth - 0.5
     assert_one_verdict(sys, r, true_count([(a, 1) for a in modes], b, r))
+
+
+def chain(exponents, t, d0, d1):
+    """A_k = S T D_k T^-1 S^-1 with S = diag(2^e), T unit upper triangular (T^-1 an integer matrix): each state
+    drives the ones above it, and mode i is lambda = d0_i + d1_i e^{-lambda}."""
+    s, t = np.diag(2.0 ** np.array(exponents)), np.array(t, dtype=float)
+    t_inv, s_inv = np.round(np.linalg.inv(t)), np.diag(2.0 ** -np.array(exponents))
+    return quorv([s @ t @ np.diag(d) @ t_inv @ s_inv for d in (d0, d1)], [0.0, 1.0])
+
+
+CHAIN = ([[1, -3, 4], [0, 1, 2], [0, 0, 1]], [-1.25, 0.5, -2.0], [1.0, -2.0, 0.75])
+
+
+@pytest.mark.parametrize("exponents", [[0, -10, -20], [0, 60, -60], [-60, 0, 60], [37, -41, 5]])
+def test_states_in_any_units_along_a_chain(exponents):
+    t, d0, d1 = CHAIN
+    sys = chain(exponents, t, d0, d1)
+    modes = list(zip(d0, d1))
+    abscissa = max(lambert(a, b, 0).real for a, b in modes)
+    assert spectral_abscissa(sys) == pytest.approx(abscissa, rel=1e-12)
+    assert_one_verdict(sys, -1.0, sum(true_count([(a, 1)], b, -1.0) for a, b in modes))
+    plain, listed = spectrum(chain([0, 0, 0], t, d0, d1), -1.0), spectrum(sys, -1.0)
+    np.testing.assert_allclose(listed.roots, plain.roots, rtol=1e-12)
+    assert np.all(listed.radii <= 2 * plain.radii) and np.all(plain.radii <= 2 * listed.radii)
