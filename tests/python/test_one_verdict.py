@@ -157,3 +157,31 @@ def test_states_in_any_units_along_a_chain(exponents):
     plain, listed = spectrum(chain([0, 0, 0], t, d0, d1), -1.0), spectrum(sys, -1.0)
     np.testing.assert_allclose(listed.roots, plain.roots, rtol=1e-12)
     assert np.all(listed.radii <= 2 * plain.radii) and np.all(plain.radii <= 2 * listed.radii)
+
+
+def slow_beside_stiff(big):
+    """x1' = 0.0423 x1, x2' = big (x1 - x2): the roots 0.0423 and -big, whose scale the system takes."""
+    return quorv([np.array([[0.0423, 0.0], [big, -big]])], [0.0]), [0.0423]
+
+
+def pair_beside_stiff(big):
+    """A pair -202 - 2e-7 +- 5i beside a decoupled mode -big."""
+    a = -202 - 2e-7
+    return quorv([np.array([[a, 5.0, 0.0], [-5.0, a, 0.0], [0.0, 0.0, -big]])], [0.0]), [a + 5j, a - 5j]
+
+
+MAGNITUDES = {
+    **{f"0.0423 beside {big:g}, r = {r!r}": (slow_beside_stiff(big), r)
+       for big in (1e30, 1e100, 1e200) for r in (2.43, 0.0423 + 1e-9, 0.0423 - 1e-9, 0.0423 + 1e-6)},
+    **{f"a pair 2e-7 from the line beside {big:g}, r = {r!r}": (pair_beside_stiff(big), r)
+       for big in (1e8, 1e30) for r in (-202.0, -202.0 - 3e-7)},
+}
+
+
+@pytest.mark.parametrize("system, r", MAGNITUDES.values(), ids=MAGNITUDES.keys())
+def test_a_slow_root_is_decided_on_its_own_scale(system, r):
+    # The line's margin is relative to the root near it, not to the largest entry: no root left of r is listed.
+    sys, expected = system[0], [z for z in system[1] if z.real >= r]
+    assert_one_verdict(sys, r, len(expected))
+    by_imag = lambda z: z.imag  # noqa: E731
+    np.testing.assert_allclose(sorted(roots(sys, r), key=by_imag), sorted(expected, key=by_imag), rtol=1e-12)

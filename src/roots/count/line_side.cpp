@@ -11,11 +11,31 @@ using cplx = std::complex<double>;
 
 bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
 
-// A disk whose centre lies within the tightest disk of the line: no count
-// can tell on which side its zeros are, as a well-conditioned root's real
-// part is known to some 1e-15 relative only.
+// A disk whose centre lies within the tightest disk of the line, relative
+// to the centre itself: no count can tell on which side its zeros are, as a
+// well-conditioned root's real part is known to some 1e-15 relative only.
+// Relative to the centre, not to the system's scale: a slow mode of 0.04
+// beside a stiff one of 1e300 is known to 1e-15 of 0.04, so a line at 2.43
+// (or at 0.04 + 1e-9) is far from it.
 bool at_rounding_level(const root_cluster& c, double r) {
-    return std::abs(c.z.real() - r) <= tightest_disk * root_scale(c.z);
+    return std::abs(c.z.real() - r) <= tightest_disk * std::abs(c.z);
+}
+
+// Newton's method on det Delta from a seed while it stays inside c: a disk
+// that the system's scale made wide (the tightest disk is 1e-10 of the
+// largest entry) has a centre, and moments, far from its zeros, and only a
+// seed near a zero leaves room for a disk clear of the line.
+cplx polished(zero_encloser& enclose, const root_cluster& c, cplx seed) {
+    constexpr int steps = 12;
+    cplx z = seed;
+    for (int step = 0; step < steps; ++step) {
+        const auto next = enclose.samples().newton_step(z);
+        if (!next || !finite(*next) || !(std::abs(*next - c.z) < c.radius)) break;
+        const double moved = std::abs(*next - z);
+        z = *next;
+        if (moved <= 1e-15 * std::abs(z)) break;
+    }
+    return z;
 }
 
 root_cluster marked(root_cluster c, double r) {
@@ -33,6 +53,14 @@ std::vector<root_cluster> tightened(zero_encloser& enclose, const root_cluster& 
     if (c.multiplicity > 1) {
         const circle_zeros moments = zeros_in_circle(enclose.samples(), c.z, c.radius, c.multiplicity);
         seeds.insert(seeds.end(), moments.zeros.begin(), moments.zeros.end());
+    }
+    // det Delta takes conjugate values at conjugate points: a disk across
+    // the real axis holds the mirror image of each zero Newton's method finds.
+    for (std::size_t k = 0, given = seeds.size(); k < given; ++k) {
+        if (!finite(seeds[k])) continue;
+        seeds[k] = polished(enclose, c, seeds[k]);
+        const cplx mirror = std::conj(seeds[k]);
+        if (mirror != seeds[k] && std::abs(mirror - c.z) < c.radius) seeds.push_back(mirror);
     }
     std::vector<root_cluster> found;
     long total = 0;
@@ -79,11 +107,17 @@ std::vector<root_cluster> decide_near(zero_encloser& enclose, cplx at, double r,
 }
 
 void decide_passes(zero_encloser& enclose, const path_probe& probe, double r, std::vector<root_cluster>& decided) {
-    for (const path_probe_pass& pass : probe.passes)
-        for (const root_cluster& c : decide_near(enclose, pass.at, r, decided)) {
-            decided.push_back(c);
-            if (c.z.imag() > c.radius) decided.push_back({std::conj(c.z), c.multiplicity, c.radius, c.left_of_line});
+    for (const path_probe_pass& pass : probe.passes) {
+        const std::vector<root_cluster> near = decide_near(enclose, pass.at, r, decided);
+        decided.insert(decided.end(), near.begin(), near.end());
+        // A disk across the real axis that was tightened holds both halves
+        // of a pair already: their disks are each other's images.
+        for (const root_cluster& c : near) {
+            const root_cluster mirror{std::conj(c.z), c.multiplicity, c.radius, c.left_of_line};
+            const bool held = std::any_of(decided.begin(), decided.end(), [&](const root_cluster& d) { return d.meets(mirror); });
+            if (c.z.imag() > c.radius && !held) decided.push_back(mirror);
         }
+    }
 }
 
 double left_of_decided(const std::vector<root_cluster>& decided, double left) {
