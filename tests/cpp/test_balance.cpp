@@ -50,3 +50,28 @@ TEST(Balance, ExtremeEntriesAndDecoupledStates) {
     const Eigen::MatrixXd diagonal{{-1e8, 0}, {0, -1}};
     EXPECT_EQ(quorv::balanced(quorv::quorv({diagonal}, {0.0})).sys.A[0], diagonal);
 }
+
+// States that drive others without being driven back (a chain, upper
+// triangular under a permutation) balance, whatever their units, to couplings
+// no larger than 2^-25 of the smaller of the two modes they join, not 2^60
+// times that; none is made larger.
+TEST(Balance, UndoesTheUnitsOfAChain) {
+    // State 1 drives state 2 and state 0, state 2 drives state 0; diagonals 1, 3, 5.
+    const Eigen::Matrix3d a{{1, 6, -2}, {0, 3, 0}, {0, 4, 5}};
+    const auto in_units = [&](const Eigen::Vector3d& e) {
+        const Eigen::Vector3d s = e.unaryExpr([](double x) { return std::exp2(x); });
+        return quorv::balanced(quorv::quorv({s.asDiagonal() * a * s.cwiseInverse().asDiagonal()}, {0.0})).sys.A[0];
+    };
+    for (const Eigen::Vector3d e : {Eigen::Vector3d{0, 0, 0}, Eigen::Vector3d{0, -10, -20}, Eigen::Vector3d{60, -60, 0}, Eigen::Vector3d{-7, 60, 33}}) {
+        const Eigen::Matrix3d got = in_units(e);
+        EXPECT_EQ(got.diagonal(), a.diagonal());
+        for (Eigen::Index i = 0; i < 3; ++i)
+            for (Eigen::Index j = 0; j < 3; ++j) {
+                if (i == j) continue;
+                EXPECT_EQ(got(i, j) == 0, a(i, j) == 0);
+                if (a(i, j) == 0) continue;
+                EXPECT_LE(std::abs(got(i, j)), 0x1p-25 * std::min(a(i, i), a(j, j))) << e.transpose();
+                EXPECT_LE(std::abs(got(i, j)), std::abs(a(i, j)) * std::exp2(e[i] - e[j])) << e.transpose();
+            }
+    }
+}

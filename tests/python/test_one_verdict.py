@@ -148,3 +148,55 @@ def test_close_roots_give_the_abscissa(t, modes, b):
     assert spectral_abscissa(sys) == pytest.approx(truth, rel=1e-10, abs=1e-12)
     r = truth - 0.5
     assert_one_verdict(sys, r, true_count([(a, 1) for a in modes], b, r))
+
+
+def chain(exponents, t, d0, d1):
+    """A_k = S T D_k T^-1 S^-1 with S = diag(2^e), T unit upper triangular (T^-1 an integer matrix): each state
+    drives the ones above it, and mode i is lambda = d0_i + d1_i e^{-lambda}."""
+    s, t = np.diag(2.0 ** np.array(exponents)), np.array(t, dtype=float)
+    t_inv, s_inv = np.round(np.linalg.inv(t)), np.diag(2.0 ** -np.array(exponents))
+    return quorv([s @ t @ np.diag(d) @ t_inv @ s_inv for d in (d0, d1)], [0.0, 1.0])
+
+
+CHAIN = ([[1, -3, 4], [0, 1, 2], [0, 0, 1]], [-1.25, 0.5, -2.0], [1.0, -2.0, 0.75])
+
+
+@pytest.mark.parametrize("exponents", [[0, -10, -20], [0, 60, -60], [-60, 0, 60], [37, -41, 5]])
+def test_states_in_any_units_along_a_chain(exponents):
+    t, d0, d1 = CHAIN
+    sys = chain(exponents, t, d0, d1)
+    modes = list(zip(d0, d1))
+    abscissa = max(lambert(a, b, 0).real for a, b in modes)
+    assert spectral_abscissa(sys) == pytest.approx(abscissa, rel=1e-12)
+    assert_one_verdict(sys, -1.0, sum(true_count([(a, 1)], b, -1.0) for a, b in modes))
+    plain, listed = spectrum(chain([0, 0, 0], t, d0, d1), -1.0), spectrum(sys, -1.0)
+    np.testing.assert_allclose(listed.roots, plain.roots, rtol=1e-12)
+    assert np.all(listed.radii <= 2 * plain.radii) and np.all(plain.radii <= 2 * listed.radii)
+
+
+def slow_beside_stiff(big):
+    """x1' = 0.0423 x1, x2' = big (x1 - x2): the roots 0.0423 and -big, whose scale the system takes."""
+    return quorv([np.array([[0.0423, 0.0], [big, -big]])], [0.0]), [0.0423]
+
+
+def pair_beside_stiff(big):
+    """A pair -202 - 2e-7 +- 5i beside a decoupled mode -big."""
+    a = -202 - 2e-7
+    return quorv([np.array([[a, 5.0, 0.0], [-5.0, a, 0.0], [0.0, 0.0, -big]])], [0.0]), [a + 5j, a - 5j]
+
+
+MAGNITUDES = {
+    **{f"0.0423 beside {big:g}, r = {r!r}": (slow_beside_stiff(big), r)
+       for big in (1e30, 1e100, 1e200) for r in (2.43, 0.0423 + 1e-9, 0.0423 - 1e-9, 0.0423 + 1e-6)},
+    **{f"a pair 2e-7 from the line beside {big:g}, r = {r!r}": (pair_beside_stiff(big), r)
+       for big in (1e8, 1e30) for r in (-202.0, -202.0 - 3e-7)},
+}
+
+
+@pytest.mark.parametrize("system, r", MAGNITUDES.values(), ids=MAGNITUDES.keys())
+def test_a_slow_root_is_decided_on_its_own_scale(system, r):
+    # The line's margin is relative to the root near it, not to the largest entry: no root left of r is listed.
+    sys, expected = system[0], [z for z in system[1] if z.real >= r]
+    assert_one_verdict(sys, r, len(expected))
+    by_imag = lambda z: z.imag  # noqa: E731
+    np.testing.assert_allclose(sorted(roots(sys, r), key=by_imag), sorted(expected, key=by_imag), rtol=1e-12)

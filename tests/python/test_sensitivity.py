@@ -1,10 +1,12 @@
 """sensitivity(sys, lam) against central finite differences of the roots, and
 the points at which a root has no derivative."""
+import cmath
 import math
 import re
 
 import numpy as np
 import pytest
+from scipy.special import lambertw
 
 from pyhalvex import quorv, roots, sensitivity
 
@@ -104,3 +106,15 @@ def test_systems_roots_refuses_are_refused_with_the_same_error(matrices, delays)
         roots(sys, 0.0)
     with pytest.raises(refused.type, match=f"^{re.escape(str(refused.value))}$"):
         sensitivity(sys, 0j)
+
+
+@pytest.mark.parametrize("stiff", [1e6, 1e8, 1e10, 1e14])
+def test_a_slow_root_of_a_stiff_system_has_a_derivative(stiff):
+    # A0 = T diag(-stiff, -1, -2) T^-1 and A1 = 0.5 I: the slow mode lambda = -1 + 0.5 e^{-lambda h}, simple,
+    # beside a stiff one; d lambda / dh = -lambda b e^{-lambda h} / (1 + h b e^{-lambda h}) with b = 0.5, h = 1.
+    t = np.array([[1.0, 2, 0], [0, 1, 3], [0, 0, 1]])
+    a0 = t @ np.diag([-stiff, -1.0, -2.0]) @ np.round(np.linalg.inv(t))
+    lam = complex(-1 + lambertw(0.5 * math.e, 0).real)
+    damped = 0.5 * cmath.exp(-lam)
+    _, d_delays = sensitivity(quorv([a0, 0.5 * np.eye(3)], [0.0, 1.0]), lam)
+    assert d_delays[1] == pytest.approx(-lam * damped / (1 + damped), rel=1e-9)

@@ -13,13 +13,33 @@ using cplx = std::complex<double>;
 bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
 
 // A disk no wider than the tightest disk whose centre lies within that of
-// the line: no count can tell on which side its zeros are, as a
-// well-conditioned root's real part is known to some 1e-15 relative only. A
-// wider disk's centre need not be its zero (a disk grown from a point some
-// way off), and the counts may still place it.
+// the line, relative to the centre itself: no count can tell on which side
+// its zeros are, as a well-conditioned root's real part is known to some
+// 1e-15 relative only. Relative to the centre, not to the system's scale: a
+// slow mode of 0.04 beside a stiff one of 1e300 is known to 1e-15 of 0.04,
+// so a line at 2.43 (or at 0.04 + 1e-9) is far from it. A wider disk's
+// centre need not be its zero (a disk grown from a point some way off), and
+// the counts may still place it.
 bool at_rounding_level(const root_cluster& c, double r) {
-    const double tightest = tightest_disk * root_scale(c.z);
-    return std::abs(c.z.real() - r) <= tightest && c.radius <= tightest;
+    return std::abs(c.z.real() - r) <= tightest_disk * std::abs(c.z) &&
+           c.radius <= tightest_disk * root_scale(c.z);
+}
+
+// Newton's method on det Delta from a seed while it stays inside c: a disk
+// that the system's scale made wide (the tightest disk is 1e-10 of the
+// largest entry) has a centre, and moments, far from its zeros, and only a
+// seed near a zero leaves room for a disk clear of the line.
+cplx polished(zero_encloser& enclose, const root_cluster& c, cplx seed) {
+    constexpr int steps = 12;
+    cplx z = seed;
+    for (int step = 0; step < steps; ++step) {
+        const auto next = enclose.samples().newton_step(z);
+        if (!next || !finite(*next) || !(std::abs(*next - c.z) < c.radius)) break;
+        const double moved = std::abs(*next - z);
+        z = *next;
+        if (moved <= 1e-15 * std::abs(z)) break;
+    }
+    return z;
 }
 
 root_cluster marked(root_cluster c, double r) {
@@ -37,6 +57,14 @@ std::vector<root_cluster> tightened(zero_encloser& enclose, const root_cluster& 
     if (c.multiplicity > 1) {
         const circle_zeros moments = zeros_in_circle(enclose.samples(), c.z, c.radius, c.multiplicity);
         seeds.insert(seeds.end(), moments.zeros.begin(), moments.zeros.end());
+    }
+    // det Delta takes conjugate values at conjugate points: a disk across
+    // the real axis holds the mirror image of each zero Newton's method finds.
+    for (std::size_t k = 0, given = seeds.size(); k < given; ++k) {
+        if (!finite(seeds[k])) continue;
+        seeds[k] = polished(enclose, c, seeds[k]);
+        const cplx mirror = std::conj(seeds[k]);
+        if (mirror != seeds[k] && std::abs(mirror - c.z) < c.radius) seeds.push_back(mirror);
     }
     std::vector<root_cluster> found;
     long total = 0;
@@ -104,7 +132,11 @@ void decide_new(zero_encloser& enclose, const std::vector<root_cluster>& found, 
         if (seen) continue;
         for (const root_cluster& d : decide_side(enclose, c, r)) {
             decided.push_back(d);
-            if (std::abs(d.z.imag()) > d.radius) decided.push_back({std::conj(d.z), d.multiplicity, d.radius, d.left_of_line});
+            // A disk across the real axis that was tightened holds both
+            // halves of a pair already: their disks are each other's images.
+            const root_cluster mirror{std::conj(d.z), d.multiplicity, d.radius, d.left_of_line};
+            const bool held = std::any_of(decided.begin(), decided.end(), [&](const root_cluster& k) { return k.meets(mirror); });
+            if (std::abs(d.z.imag()) > d.radius && !held) decided.push_back(mirror);
         }
     }
 }
