@@ -1,3 +1,4 @@
+#include <array>
 #include "roots/count/line_side.h"
 
 #include <algorithm>
@@ -87,16 +88,6 @@ std::vector<root_cluster> tightened(zero_encloser& enclose, const root_cluster& 
     return total == c.multiplicity ? found : std::vector<root_cluster>{};
 }
 
-// All of c's zeros in the widest disk inside c's and left of the line, when
-// they are there. Zeros right of the line need no such disk: c itself
-// counts them as right of it.
-std::optional<root_cluster> all_left(zero_encloser& enclose, const root_cluster& c, double r) {
-    auto part = side_part(enclose.samples(), c, r, -1);
-    if (!part || part->multiplicity != c.multiplicity) return std::nullopt;
-    part->left_of_line = true;
-    return part;
-}
-
 }  // namespace
 
 std::optional<root_cluster> side_part(determinant_samples& f, const root_cluster& c, double at, double side) {
@@ -112,13 +103,30 @@ std::optional<root_cluster> side_part(determinant_samples& f, const root_cluster
     return part;
 }
 
+std::optional<std::array<root_cluster, 2>> split_by(determinant_samples& f, const root_cluster& c, double at) {
+    const auto right = side_part(f, c, at, +1), left = side_part(f, c, at, -1);
+    if (!right || !left || right->multiplicity + left->multiplicity != c.multiplicity) return std::nullopt;
+    return std::array{*right, *left};
+}
+
 std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster& c, double r) {
     const bool meets = c.z.real() - c.radius < r && c.z.real() + c.radius >= r;
     if (!meets || at_rounding_level(c, r)) return {marked(c, r)};
     std::vector<root_cluster> apart = tightened(enclose, c, r);
     if (apart.empty()) {
-        if (const auto left = all_left(enclose, c, r)) return {*left};
-        return {marked(c, r)};  // on the line: its zeros cannot be told apart from it
+        // The zeros that cannot be enclosed apart may still be counted on
+        // either side, each side's in the widest disk inside c's there.
+        if (const auto parts = split_by(enclose.samples(), c, r)) {
+            for (const root_cluster& part : *parts)
+                if (part.multiplicity > 0) apart.push_back(marked(part, r));
+            return apart;
+        }
+        // A disk with zeros certainly left of the line and others that
+        // cannot be placed is not on the line: no side can be told for it.
+        const auto left = side_part(enclose.samples(), c, r, -1);
+        root_cluster on_line = marked(c, r);  // its zeros cannot be told apart from the line
+        on_line.undecided = left && left->multiplicity > 0;
+        return {on_line};
     }
     for (root_cluster& d : apart) d = marked(d, r);
     return apart;
@@ -126,17 +134,18 @@ std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster
 
 void decide_new(zero_encloser& enclose, const std::vector<root_cluster>& found, double r,
                 std::vector<root_cluster>& decided) {
+    const auto held = [&](const root_cluster& c) {
+        return std::any_of(decided.begin(), decided.end(), [&](const root_cluster& k) { return k.meets(c); });
+    };
     for (const root_cluster& c : found) {
-        const bool seen =
-            std::any_of(decided.begin(), decided.end(), [&](const root_cluster& k) { return k.meets(c); });
-        if (seen) continue;
+        if (held(c)) continue;
+        // A disk across the real axis that was tightened holds both halves
+        // of a pair already, each the other's image: each is kept once.
         for (const root_cluster& d : decide_side(enclose, c, r)) {
+            if (held(d)) continue;
             decided.push_back(d);
-            // A disk across the real axis that was tightened holds both
-            // halves of a pair already: their disks are each other's images.
             const root_cluster mirror{std::conj(d.z), d.multiplicity, d.radius, d.left_of_line};
-            const bool held = std::any_of(decided.begin(), decided.end(), [&](const root_cluster& k) { return k.meets(mirror); });
-            if (std::abs(d.z.imag()) > d.radius && !held) decided.push_back(mirror);
+            if (std::abs(d.z.imag()) > d.radius && !held(mirror)) decided.push_back(mirror);
         }
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <complex>
 #include <optional>
 #include <vector>
@@ -29,6 +30,11 @@ std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster
 // disk's boundary where the disks around it that stay clear of the line
 // come too close to it.
 std::optional<root_cluster> side_part(determinant_samples& f, const root_cluster& c, double at, double side);
+
+// c's zeros either side of the line Re = at, each side's in the widest disk
+// inside c's there (see side_part), the right side's first; nothing when
+// the two do not hold all of c's zeros.
+std::optional<std::array<root_cluster, 2>> split_by(determinant_samples& f, const root_cluster& c, double at);
 
 // The zeros in `found` that no disk in `decided` meets, decided against
 // the line Re = r and added to `decided` with their mirror images: det

@@ -79,15 +79,6 @@ region_count walk(determinant_samples& f, zero_encloser& enclose, double r, doub
 
 bool reaches_across(const root_cluster& c, double at) { return std::abs(c.z.real() - at) < c.radius; }
 
-// c's zeros either side of the line Re = at, each side's in the widest disk
-// inside c's there (see side_part), the right side's first; nothing when
-// the two do not hold all of c's zeros.
-std::optional<std::array<root_cluster, 2>> split_by(determinant_samples& f, const root_cluster& c, double at) {
-    const auto right = side_part(f, c, at, +1), left = side_part(f, c, at, -1);
-    if (!right || !left || right->multiplicity + left->multiplicity != c.multiplicity) return std::nullopt;
-    return std::array{*right, *left};
-}
-
 // The zeros of c on the `inward` side (+1: right, -1: left) of the line
 // Re = at: all or none for a disk wholly on one side, its part's there for
 // one that reaches across it.
@@ -192,6 +183,8 @@ region_count count_right_of_line(determinant_samples& f, zero_encloser& enclose,
     if (counted.state == region_count::outcome::counted && moved &&
         !strip_decided(f, enclose, r, offset, region_at, counted, decided, marks))
         counted.state = region_count::outcome::undecided;
+    const bool split = std::any_of(decided.begin(), decided.end(), [](const root_cluster& c) { return c.undecided; });
+    if (counted.state == region_count::outcome::counted && split) counted.state = region_count::outcome::undecided;
     counted.near_line = std::move(decided);
     return counted;
 }

@@ -27,6 +27,9 @@ struct root_cluster {
     // runs a little left of the line: its zeros are counted by the path but
     // are not roots right of the line.
     bool left_of_line = false;
+    // Set on a disk that meets the line and holds zeros on both sides of it
+    // that the counts could not tell apart: the line cannot be decided.
+    bool undecided = false;
 
     bool certified() const { return radius > 0; }
     bool meets(const root_cluster& other) const {
