@@ -103,8 +103,9 @@ setup() {
 
 # The C++ tests, built in build/dev together with the module (the test
 # command turns them on there), so the core is compiled once for both.
+# Every test runs as a process of its own, as many at once as there are cores.
 run_cpp_tests() {
-    "$venv/bin/ctest" --test-dir "$dev_build" --output-on-failure
+    "$venv/bin/ctest" --test-dir "$dev_build" --output-on-failure --parallel "$(nproc)"
 }
 
 # The C++ tests once more, built with AddressSanitizer and UndefinedBehavior-
@@ -140,7 +141,7 @@ run_sanitized_cpp_tests() (
         echo "The sanitized build failed; its whole output is in build/sanitize.log" >&2
         exit 1
     fi
-    "$venv/bin/ctest" --test-dir build/sanitize --output-on-failure
+    "$venv/bin/ctest" --test-dir build/sanitize --output-on-failure --parallel "$(nproc)"
 )
 
 run_python_tests() {

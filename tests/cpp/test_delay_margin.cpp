@@ -17,7 +17,7 @@ namespace {
 using Eigen::MatrixXd;
 
 // x' = a x + b x(t - tau0), the delayed term growing.
-quorv::quorv scalar(double a, double b, double tau0) {
+quorv::quorv scalar_system(double a, double b, double tau0) {
     return quorv::quorv({MatrixXd::Constant(1, 1, a), MatrixXd::Constant(1, 1, b)}, {0.0, tau0});
 }
 
@@ -42,14 +42,14 @@ TEST(DelayMargin, ScalarClosedForm) {
     for (const auto& [a, b, tau0] :
          {std::tuple{0.0, -1.0, 0.0}, {-1.0, -2.0, 0.3}, {0.5, -3.0, 0.1}, {-0.2, -50.0, 0.0}}) {
         const double w = std::sqrt(b * b - a * a);
-        EXPECT_NEAR(margin(scalar(a, b, tau0), {1}), std::acos(-a / b) / w - tau0, 1e-9 * std::acos(-a / b) / w)
+        EXPECT_NEAR(margin(scalar_system(a, b, tau0), {1}), std::acos(-a / b) / w - tau0, 1e-9 * std::acos(-a / b) / w)
             << a << " " << b << " " << tau0;
     }
 }
 
 TEST(DelayMargin, DelayIndependentStabilityIsInfinite) {
-    EXPECT_EQ(margin(scalar(-2.0, 1.5, 0.5), {1}), std::numeric_limits<double>::infinity());
-    EXPECT_EQ(margin(scalar(-2.0, -1.0, 0.0), {1}), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(margin(scalar_system(-2.0, 1.5, 0.5), {1}), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(margin(scalar_system(-2.0, -1.0, 0.0), {1}), std::numeric_limits<double>::infinity());
 }
 
 TEST(DelayMargin, PdLoop) {
@@ -83,10 +83,10 @@ TEST(DelayMargin, StabilitySwitch) {
     EXPECT_FALSE(quorv::is_stable(quorv::quorv({A0, A1}, {0.0, 2.0})));
 }
 
-TEST(DelayMargin, UnstableAsGivenIsZero) { EXPECT_EQ(margin(scalar(0.5, -0.2, 1.0), {1}), 0.0); }
+TEST(DelayMargin, UnstableAsGivenIsZero) { EXPECT_EQ(margin(scalar_system(0.5, -0.2, 1.0), {1}), 0.0); }
 
 TEST(DelayMargin, BadTerms) {
-    const quorv::quorv sys = scalar(0.0, -1.0, 0.0);
+    const quorv::quorv sys = scalar_system(0.0, -1.0, 0.0);
     EXPECT_THROW(quorv::delay_margin(sys, {}), std::invalid_argument);
     EXPECT_THROW(quorv::delay_margin(sys, {2}), std::invalid_argument);
     EXPECT_THROW(quorv::delay_margin(sys, {-1}), std::invalid_argument);

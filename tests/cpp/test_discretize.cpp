@@ -11,14 +11,14 @@ namespace {
 
 using Eigen::MatrixXd;
 
-MatrixXd scalar(double a) { return MatrixXd::Constant(1, 1, a); }
+MatrixXd scalar_matrix(double a) { return MatrixXd::Constant(1, 1, a); }
 
 }  // namespace
 
 // Delays 0 and h_max sit at x = 1 and x = -1, where T_j is 1 and (-1)^j.
 TEST(Discretize, ScalarPencilOfDegreeTwo) {
     const double a0 = 0.3, a1 = -1.7;
-    const auto [M1, M2] = quorv::discretize(quorv::quorv({scalar(a0), scalar(a1)}, {0.0, 1.0}), 2);
+    const auto [M1, M2] = quorv::discretize(quorv::quorv({scalar_matrix(a0), scalar_matrix(a1)}, {0.0, 1.0}), 2);
     MatrixXd M1_expected(3, 3), M2_expected(3, 3);
     M1_expected << a0 + a1, a0 - a1, a0 + a1, 0, 1, 0, 0, 0, 1;
     M2_expected << 1, 1, 1, 0.5, 0, -0.25, 0, 0.125, 0;
@@ -45,7 +45,7 @@ TEST(Discretize, DegreeOneBlocksForTwoStates) {
 TEST(Discretize, EigenvaluesApproximateTheRealRootOfAScalarSystem) {
     // lambda = -1 + 0.5 e^{-lambda}: the root is W(e/2) - 1.
     const double root = -0.314923057845406054;
-    const auto [M1, M2] = quorv::discretize(quorv::quorv({scalar(-1.0), scalar(0.5)}, {0.0, 1.0}), 20);
+    const auto [M1, M2] = quorv::discretize(quorv::quorv({scalar_matrix(-1.0), scalar_matrix(0.5)}, {0.0, 1.0}), 20);
     Eigen::GeneralizedEigenSolver<MatrixXd> ges(M1, M2);
     double nearest = 1.0;
     for (Eigen::Index i = 0; i < ges.alphas().size(); ++i)
@@ -55,7 +55,7 @@ TEST(Discretize, EigenvaluesApproximateTheRealRootOfAScalarSystem) {
 
 TEST(Discretize, DelaysBeyondTheMatricesOnlyWidenTheInterval) {
     // h_max = 4 comes from the unpaired delay: h_0 = 1 maps to x = 0.5, s = 1.
-    const auto [M1, M2] = quorv::discretize(quorv::quorv({scalar(3.0)}, {1.0, 4.0}), 2);
+    const auto [M1, M2] = quorv::discretize(quorv::quorv({scalar_matrix(3.0)}, {1.0, 4.0}), 2);
     EXPECT_DOUBLE_EQ(M1(0, 0), 3.0);
     EXPECT_DOUBLE_EQ(M1(0, 1), 1.5);
     EXPECT_DOUBLE_EQ(M1(0, 2), -1.5) << "T_2(0.5) = -0.5";
@@ -71,6 +71,6 @@ TEST(Discretize, OrderWhoseSquareOverflowsIsRefused) {
 }
 
 TEST(Discretize, DegreeBelowOneIsRefused) {
-    const quorv::quorv sys({scalar(-1.0)}, {1.0});
+    const quorv::quorv sys({scalar_matrix(-1.0)}, {1.0});
     for (int N : {0, -1, -100}) EXPECT_THROW(quorv::discretize(sys, N), std::invalid_argument) << "N = " << N;
 }

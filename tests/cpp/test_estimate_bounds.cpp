@@ -14,7 +14,7 @@
 namespace {
 
 using cplx = std::complex<double>;
-constexpr double pi = std::numbers::pi;
+using std::numbers::pi;
 
 // Dense, non-normal (a large upper triangle), stiff (a wide diagonal) and
 // skew (a large anti-symmetric part) complex matrices of order 1 to 7.

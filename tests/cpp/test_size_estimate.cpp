@@ -20,14 +20,14 @@ namespace {
 using cplx = std::complex<double>;
 using model = quorv::quorv;
 
-constexpr double pi = std::numbers::pi;
+using std::numbers::pi;
 constexpr double phase_step_factor = 0.3244678440936948;  // sin(2*pi/20) * 1.05
 
-Eigen::MatrixXd scalar(double v) { return Eigen::MatrixXd::Constant(1, 1, v); }
+Eigen::MatrixXd one_entry(double v) { return Eigen::MatrixXd::Constant(1, 1, v); }
 
 model scalar_system(const std::vector<double>& a, std::vector<double> h) {
     std::vector<Eigen::MatrixXd> A;
-    for (const double v : a) A.push_back(scalar(v));
+    for (const double v : a) A.push_back(one_entry(v));
     return model(std::move(A), std::move(h));
 }
 

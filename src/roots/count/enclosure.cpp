@@ -8,10 +8,10 @@
 #include <optional>
 
 #include <Eigen/Eigenvalues>
-#include <Eigen/SVD>
 
 #include "roots/count/argument_count.h"
 #include "roots/local/residual.h"
+#include "roots/support/singular_values.h"
 
 namespace quorv {
 
@@ -73,7 +73,7 @@ double singularity(const quorv& sys, cplx z) {
         if (!(terms[i] > 0)) return 0.0;
     Delta.array().colwise() /= terms.array();
     if (!Delta.allFinite()) return infinite;
-    const Eigen::VectorXd sigma = Eigen::BDCSVD<Eigen::MatrixXcd>(Delta).singularValues();
+    const Eigen::VectorXd sigma = singular_values(Delta);
     return sigma[sigma.size() - 1];
 }
 

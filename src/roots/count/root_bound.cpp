@@ -5,7 +5,6 @@
 #include <limits>
 
 #include <Eigen/Eigenvalues>
-#include <Eigen/SVD>
 
 namespace quorv {
 
@@ -29,16 +28,20 @@ namespace quorv {
 
 namespace {
 
-// The largest singular value of a, with the matrix scaled by its largest
-// entry first, so that entries near the ends of the double range neither
-// overflow nor underflow inside the decomposition; the result is +inf only
-// when the norm itself is.
+// The largest singular value of a, the square root of the largest
+// eigenvalue of a^T a, with the matrix scaled by its largest entry first, so
+// that entries near the ends of the double range neither overflow nor
+// underflow in the product; the result is +inf only when the norm itself is.
+// The largest eigenvalue of the symmetric a^T a is computed to a relative
+// accuracy of a few units of rounding, and so is its root; only small
+// singular values suffer from squaring.
 double spectral_norm(const Eigen::MatrixXd& a) {
     if (a.size() == 0) return 0;
     const double scale = a.cwiseAbs().maxCoeff();
     if (scale == 0 || !std::isfinite(scale)) return scale;
-    const Eigen::BDCSVD<Eigen::MatrixXd> svd(a / scale);
-    return scale * svd.singularValues()(0);
+    const Eigen::MatrixXd b = a / scale;
+    const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eig(b.transpose() * b, Eigen::EigenvaluesOnly);
+    return scale * std::sqrt(std::max(eig.eigenvalues().maxCoeff(), 0.0));
 }
 
 // The largest eigenvalue of the symmetric part of a, scaled as above.
