@@ -114,16 +114,17 @@ std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster
     if (!meets || at_rounding_level(c, r)) return {marked(c, r)};
     std::vector<root_cluster> apart = tightened(enclose, c, r);
     if (apart.empty()) {
-        // The zeros that cannot be enclosed apart may still be counted on
-        // either side, each side's in the widest disk inside c's there.
-        if (const auto parts = split_by(enclose.samples(), c, r)) {
-            for (const root_cluster& part : *parts)
-                if (part.multiplicity > 0) apart.push_back(marked(part, r));
-            return apart;
-        }
-        // A disk with zeros certainly left of the line and others that
-        // cannot be placed is not on the line: no side can be told for it.
+        // All of c's zeros in the widest disk inside c's and left of the
+        // line are left of it. Zeros right of the line need no such disk:
+        // c itself counts them as right of it. But a disk with some zeros
+        // certainly left of the line and others it cannot place is not on
+        // the line: no side can be told for it.
         const auto left = side_part(enclose.samples(), c, r, -1);
+        if (left && left->multiplicity == c.multiplicity) {
+            root_cluster all_left = *left;
+            all_left.left_of_line = true;
+            return {all_left};
+        }
         root_cluster on_line = marked(c, r);  // its zeros cannot be told apart from the line
         on_line.undecided = left && left->multiplicity > 0;
         return {on_line};
