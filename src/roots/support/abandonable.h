@@ -1,8 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <type_traits>
@@ -11,6 +13,24 @@
 #include "roots/support/interrupt.h"
 
 namespace quorv {
+
+// The work that run_abandonable left running, counted so that the process
+// does not end under it: at exit the libraries an abandoned LAPACK call is
+// still using are torn down, and the call would fault. The count's owner,
+// a static of the core, waits in its destructor until the count is 0.
+class abandoned_work {
+public:
+    static abandoned_work& running();
+    void started();
+    void finished();
+    ~abandoned_work();
+
+private:
+    abandoned_work() = default;
+    std::mutex guard;
+    std::condition_variable idle;
+    long count = 0;
+};
 
 // How often the calling thread asks the check while the work runs elsewhere.
 // The check itself decides how often it asks its caller (the Python binding
@@ -38,9 +58,15 @@ std::invoke_result_t<Work&> run_abandonable(Work work, const interrupt_check& ch
     // of them refers to this frame, which an interrupt leaves.
     auto task = std::make_shared<std::packaged_task<result()>>(std::move(work));
     std::future<result> done = task->get_future();
+    abandoned_work& running = abandoned_work::running();
+    running.started();
     try {
-        std::thread([task] { (*task)(); }).detach();
+        std::thread([task, &running] {
+            (*task)();
+            running.finished();
+        }).detach();
     } catch (const std::system_error&) {
+        running.finished();
         // No thread to be had (a process at its limit of threads or of
         // address space): the work runs here, without a way to stop it.
         (*task)();
