@@ -9,6 +9,7 @@
 
 #include "model/quorv.h"
 #include "model/sparse_quorv.h"
+#include "roots/count/log_determinant.h"
 #include "roots/count/root_count.h"
 #include "roots/count/sparse_count.h"
 #include "roots/count/sparse_determinant.h"
@@ -133,6 +134,25 @@ TEST(SparseEncloser, TightDiskAroundASimpleRoot) {
     EXPECT_EQ(disks[0].multiplicity, 1);
     EXPECT_LE(std::abs(disks[0].z - truth), disks[0].radius);
     EXPECT_LE(disks[0].radius, 1e-9);
+}
+
+// Near a root of one mode of a diagonal system, Delta's smallest singular
+// value with its rows scaled by their terms is that mode's entry over its
+// row's terms, alike for both models.
+TEST(SparseDeterminant, SingularityNearARootMatchesTheDenseModel) {
+    matrix a0(3, 3), a1(3, 3);
+    for (int i = 0; i < 3; ++i) a0.insert(i, i) = -1.0 - 2 * i, a1.insert(i, i) = 0.5;
+    const quorv::sparse_quorv sys({a0, a1}, {0.0, 1.0});
+    const quorv::quorv dense({Eigen::MatrixXd(a0), Eigen::MatrixXd(a1)}, {0.0, 1.0});
+    quorv::work_budget budget{100};
+    quorv::sparse_determinant f(sys, budget);
+    quorv::log_determinant g(dense, budget);
+    for (const cplx lambda : {cplx(-0.3149230578454061 + 1e-9, 0), cplx(-0.3149230578454061, 1e-7)}) {
+        const double expected = std::abs(lambda + 1.0 - 0.5 * std::exp(-lambda)) /
+                                (std::abs(lambda) + 1.0 + 0.5 * std::exp(-lambda.real()));
+        EXPECT_NEAR(f.singularity(lambda), expected, 1e-5 * expected);
+        EXPECT_NEAR(g.singularity(lambda), expected, 1e-5 * expected);
+    }
 }
 
 template <typename Exception>

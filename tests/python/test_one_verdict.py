@@ -16,11 +16,11 @@ def lambert(a, b, k):
     return a + complex(lambertw(b * math.exp(-a), k))
 
 
-def blocks(a, a3, b):
+def blocks(a, a3, b, model=quorv, matrix=np.asarray):
     """x' = A0 x + b x(t - 1), A0 = [[a, 1, 0], [0, a, 0], [0, 0, a3]]: a Jordan block, so every root of
     lambda = a + b e^{-lambda} is double, beside the simple roots of lambda = a3 + b e^{-lambda}."""
     a0 = np.array([[a, 1.0, 0.0], [0.0, a, 0.0], [0.0, 0.0, a3]])
-    return quorv([a0, b * np.eye(3)], [0.0, 1.0]), [(a, 2), (a3, 1)]
+    return model([matrix(a0), matrix(b * np.eye(3))], [0.0, 1.0]), [(a, 2), (a3, 1)]
 
 
 def scalar(a, b):
@@ -59,6 +59,28 @@ CASES = {
 def test_roots_near_the_line_are_decided_alike(system, r):
     (sys, scalars), b = system, system[0].A(1)[0, 0]
     assert_one_verdict(sys, r, true_count(scalars, b, r))
+
+
+MODELS = {"dense": (quorv, np.asarray), "sparse": (sparse_quorv, scipy.sparse.csc_array)}
+
+
+# A double root exactly on the line cannot be enclosed clear of it: its zeros are one root to rounding, on the
+# line, and count as right of it. Two simple roots 1e-9 .. 6e-9 apart with the line between them are each
+# counted on their own side.
+@pytest.mark.parametrize("model", MODELS.keys())
+@pytest.mark.parametrize("a", [0.5 - 2**-16, 0.25])
+def test_a_double_root_on_the_line_counts_as_right_of_it(model, a):
+    sys, scalars = blocks(a, a - 2**-14, -0.5, *MODELS[model])
+    assert_one_verdict(sys, lambert(a, -0.5, 0).real, true_count(scalars, -0.5, lambert(a, -0.5, 0).real))
+
+
+@pytest.mark.parametrize("model", MODELS.keys())
+@pytest.mark.parametrize("gap", [1.7e-9, 1e-8])
+def test_a_pair_either_side_of_the_line_is_split_by_it(model, gap):
+    build, matrix = MODELS[model]
+    sys = build([matrix(np.diag([-1.0, -1.0 + gap])), matrix(0.5 * np.eye(2))], [0.0, 1.0])
+    r = 0.5 * (lambert(-1.0, 0.5, 0).real + lambert(-1.0 + gap, 0.5, 0).real)
+    assert_one_verdict(sys, r, true_count([(-1.0, 1), (-1.0 + gap, 1)], 0.5, r))
 
 
 README_EXAMPLE = [np.array([[-5.0, 1.0], [2.0, -6.0]]), np.array([[-2.0, 1.0], [4.0, -1.0]])]

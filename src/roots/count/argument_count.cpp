@@ -121,6 +121,7 @@ public:
         return true;
     }
     work_budget& budget() override { return f.budget(); }
+    double singularity(cplx lambda) override { return f.singularity(lambda); }
 
 private:
     determinant_samples& f;

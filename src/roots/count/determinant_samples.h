@@ -27,6 +27,12 @@ public:
     // (numerically) a root or unusable.
     virtual bool evaluate(std::complex<double> lambda, log_det_sample& out) = 0;
     virtual work_budget& budget() = 0;
+    // The smallest singular value of Delta(lambda) with each row divided by
+    // the terms that cancel in it, |lambda| + sum_k e^{-Re lambda h_k} |A_k|
+    // summed over the row, so that rounding is judged row by row, not
+    // against the largest entry of the system: 0 where Delta is exactly
+    // singular, infinite where it is not finite. Not charged to the budget.
+    virtual double singularity(std::complex<double> lambda) = 0;
     // One step of Newton's method towards a zero of det Delta near lambda:
     // lambda - 1/g from a sample, unless a model has a better-conditioned
     // way. Empty when the evaluation is refused (lambda is then a root to

@@ -10,8 +10,6 @@
 #include <Eigen/Eigenvalues>
 
 #include "roots/count/argument_count.h"
-#include "roots/local/residual.h"
-#include "roots/support/singular_values.h"
 
 namespace quorv {
 
@@ -51,53 +49,36 @@ constexpr int shrink_steps = 4;
 
 bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
 
-bool counts(log_determinant& f, cplx centre, double radius, long m) {
+bool counts(determinant_samples& f, cplx centre, double radius, long m) {
     const auto counted = count_in_circle(f, centre, radius);
     return counted && *counted == m;
 }
 
-// The smallest singular value of Delta(z) with each row divided by the terms
-// that cancel in it, |z| + sum_k e^{-Re z h_k} |A_k| summed over the row, so
-// that rounding is judged row by row, not against the largest entry of the
-// system; infinite where Delta is not finite, 0 where it is exactly singular
-// (also at a row whose terms are all 0).
-double singularity(const quorv& sys, cplx z) {
-    constexpr double infinite = std::numeric_limits<double>::infinity();
-    Eigen::MatrixXcd Delta(sys.n(), sys.n());
-    characteristic_matrix(sys, z, Delta);
-    if (!Delta.allFinite()) return infinite;
-    Eigen::VectorXd terms = Eigen::VectorXd::Constant(sys.n(), std::abs(z));
-    for (std::size_t k = 0; k < sys.mA(); ++k)
-        terms += std::exp(-z.real() * sys.hk(k)) * sys.Ak(k).cwiseAbs().rowwise().sum();
-    for (Eigen::Index i = 0; i < terms.size(); ++i)
-        if (!(terms[i] > 0)) return 0.0;
-    Delta.array().colwise() /= terms.array();
-    if (!Delta.allFinite()) return infinite;
-    const Eigen::VectorXd sigma = singular_values(Delta);
-    return sigma[sigma.size() - 1];
-}
-
 }  // namespace
 
-encloser::encloser(log_determinant& f) : f(f), polish(f.system()) {}
-
-std::vector<root_cluster> encloser::around(cplx z, double least, double room) { return around(z, least, room, 0); }
-
-std::optional<cplx> encloser::refined(cplx start, double reach) {
-    f.budget().spend(refinement::steps);
+std::optional<cplx> encloser::polished(cplx start) {
+    samples().budget().spend(refinement::steps);
     const auto p = polish.from(start);
-    if (p && refinement::accepted(*p) && std::abs(p->root - start) < reach) return p->root;
+    if (p && refinement::accepted(*p)) return p->root;
     return std::nullopt;
 }
 
-cplx encloser::sharpened(cplx z) {
+std::vector<root_cluster> disk_encloser::around(cplx z, double least, double room) { return around(z, least, room, 0); }
+
+std::optional<cplx> disk_encloser::refined(cplx start, double reach) {
+    const auto p = polished(start);
+    if (p && std::abs(*p - start) < reach) return p;
+    return std::nullopt;
+}
+
+cplx disk_encloser::sharpened(cplx z) {
     log_det_sample s;
     if (!f.evaluate(z, s)) return z;
     const cplx step = 1.0 / s.g;
     return std::abs(step) < tightest_disk * root_scale(z) && finite(step) ? z - step : z;
 }
 
-std::vector<root_cluster> encloser::around(cplx z, double least, double room, int depth) {
+std::vector<root_cluster> disk_encloser::around(cplx z, double least, double room, int depth) {
     if (least == 0) z = sharpened(z);
     // A room narrower than the tightest disk (a known zero 2e-10 away) starts
     // at a quarter of it: det Delta is trusted that close to a simple zero
@@ -119,7 +100,7 @@ std::vector<root_cluster> encloser::around(cplx z, double least, double room, in
 // soon as its residual is small (near a close pair of roots, well before the
 // root is accurate). Nothing if no step halved at most max_halvings times
 // stays within reach, or the steps do not fall below the tightest disk.
-std::optional<cplx> encloser::newton_on_determinant(cplx w, cplx z, double reach) {
+std::optional<cplx> disk_encloser::newton_on_determinant(cplx w, cplx z, double reach) {
     log_det_sample s;
     for (int step = 0; step < determinant_steps; ++step) {
         // Delta exactly singular in floating point: w is the zero to
@@ -146,7 +127,7 @@ std::optional<cplx> encloser::newton_on_determinant(cplx w, cplx z, double reach
 // that of the nearest zero outside, so a first wide disk may leave it
 // inaccurate; Newton's method from there, and a second pass on the tighter
 // disk, correct that.
-root_cluster encloser::simple(cplx z, double radius, double room) {
+root_cluster disk_encloser::simple(cplx z, double radius, double room) {
     const cplx origin = z;
     for (int pass = 0; pass < tightening_passes && radius > tight_enough * root_scale(z); ++pass) {
         cplx centre = zeros_mean(f, z, radius, 1);
@@ -176,7 +157,7 @@ root_cluster encloser::simple(cplx z, double radius, double room) {
 
 // m >= 2 zeros in |lambda - z| <= radius: apart when they can be told
 // apart, else one multiple root at their mean.
-std::vector<root_cluster> encloser::resolved(cplx z, double radius, long m, double room, int depth) {
+std::vector<root_cluster> disk_encloser::resolved(cplx z, double radius, long m, double room, int depth) {
     // The moments converge like (inner/outer)^nodes, so they are taken on a
     // circle three times wider when it holds no more zeros. A disk may hold
     // only some of the scattered zeros of a multiple root: when the wider
@@ -200,8 +181,8 @@ std::vector<root_cluster> encloser::resolved(cplx z, double radius, long m, doub
     // short of exact, Delta's smallest singular value near a multiple root is
     // rounding and tells the two points apart no better than the mean does.
     // Zeros within the disk around such a point (1e-10 wide) are one root.
-    const bool exact = singularity(f.system(), z) == 0;
-    if (!exact && depth < depth_limit && !singular_at(f.system(), mean)) {
+    const bool exact = f.singularity(z) == 0;
+    if (!exact && depth < depth_limit && !singular_at(f, mean)) {
         std::vector<root_cluster> apart = separated(zeros, z, radius, m, depth);
         if (!apart.empty()) return apart;
         apart = deflated(z, radius, m, mean);
@@ -219,7 +200,7 @@ std::vector<root_cluster> encloser::resolved(cplx z, double radius, long m, doub
 // method converges to one not yet found. Each is then enclosed in a disk of
 // its own within 0.45 of the distance to the nearest other, inside the
 // first disk; nothing unless the disks account for all m zeros.
-std::vector<root_cluster> encloser::deflated(cplx z, double radius, long m, cplx mean) {
+std::vector<root_cluster> disk_encloser::deflated(cplx z, double radius, long m, cplx mean) {
     std::vector<cplx> found;
     for (long k = 0; k < m; ++k) {
         const auto zero = deflated_newton(mean + std::polar(radius / 8, 2.4 * double(k)), z, radius, found);
@@ -239,7 +220,7 @@ std::vector<root_cluster> encloser::deflated(cplx z, double radius, long m, cplx
     return apart;
 }
 
-std::optional<cplx> encloser::deflated_newton(cplx w, cplx z, double radius, const std::vector<cplx>& found) {
+std::optional<cplx> disk_encloser::deflated_newton(cplx w, cplx z, double radius, const std::vector<cplx>& found) {
     log_det_sample s;
     for (int step = 0; step < 4 * determinant_steps; ++step) {
         // Delta singular to rounding: w is a zero to within what the
@@ -262,7 +243,7 @@ std::optional<cplx> encloser::deflated_newton(cplx w, cplx z, double radius, con
 // tell nothing; the mean is accurate still. A disk around the mean a
 // quarter as wide is counted while it holds all m zeros, and the zeros are
 // resolved again in the last such disk, where they fill a good part of it.
-std::vector<root_cluster> encloser::closer(cplx z, double radius, long m, cplx mean, double room, int depth) {
+std::vector<root_cluster> disk_encloser::closer(cplx z, double radius, long m, cplx mean, double room, int depth) {
     const double offset = std::abs(mean - z);
     double rho = std::min(radius, room - offset);
     while (rho > tightest_disk * root_scale(mean) && counts(f, mean, rho / 4, m)) rho /= 4;
@@ -278,15 +259,13 @@ std::vector<root_cluster> encloser::closer(cplx z, double radius, long m, cplx m
 // multiple zero leaves the moments' Hankel matrix singular, so that one of
 // its eigenvalues is spurious and polishes to the same root. A group that
 // holds distinct zeros is told apart one level down, in its smaller disk.
-std::vector<root_cluster> encloser::separated(const std::vector<cplx>& zeros, cplx z, double radius, long m,
+std::vector<root_cluster> disk_encloser::separated(const std::vector<cplx>& zeros, cplx z, double radius, long m,
                                               int depth) {
     std::vector<std::vector<cplx>> groups;
     for (const cplx& w : zeros) {
         if (!finite(w)) return {};
-        f.budget().spend(refinement::steps);
-        const auto p = polish.from(w);
-        const cplx point =
-            p && refinement::accepted(*p) && std::abs(p->root - z) < radius ? p->root : w;
+        const auto p = polished(w);
+        const cplx point = p && std::abs(*p - z) < radius ? *p : w;
         const auto near = std::find_if(groups.begin(), groups.end(), [&](const std::vector<cplx>& g) {
             return std::abs(g.front() - point) <= coincidence * radius;
         });
@@ -326,7 +305,7 @@ std::vector<root_cluster> encloser::separated(const std::vector<cplx>& zeros, cp
 // The m zeros as one root at their mean: a disk centred there that holds
 // them all, first as wide as needed to cover the disk they were counted in
 // (and inside the room around z), then halved while it still holds all m.
-std::vector<root_cluster> encloser::as_one(cplx z, double radius, long m, cplx mean, double room) {
+std::vector<root_cluster> disk_encloser::as_one(cplx z, double radius, long m, cplx mean, double room) {
     const double offset = std::abs(mean - z);
     // A circle that passes too close to one of the zeros does not resolve:
     // a somewhat wider one is tried then.
@@ -359,9 +338,9 @@ circle_zeros zeros_in_circle(determinant_samples& f, cplx centre, double radius,
     return found;
 }
 
-bool singular_at(const quorv& sys, cplx z) { return singularity(sys, z) <= singular_share; }
+bool singular_at(determinant_samples& f, cplx z) { return f.singularity(z) <= singular_share; }
 
-cplx zeros_mean(log_determinant& f, cplx centre, double radius, long m) {
+cplx zeros_mean(determinant_samples& f, cplx centre, double radius, long m) {
     // With lambda = centre + radius e^{i theta}, (1/2 pi i) oint (lambda - centre) g dlambda
     // is the mean over theta of g (lambda - centre)^2: the sum of (zero - centre).
     cplx sum = 0;

@@ -26,15 +26,15 @@ inline double next_radius(double radius, double room) {
     return radius < last * room ? last * room : room;
 }
 
-// Certified enclosures of the zeros of det Delta. A root_cluster {z, m, rho}
-// it returns is a disk |lambda - z| <= rho on whose boundary the argument
-// principle counts exactly m zeros: z is a root of multiplicity m to within
-// rho, or m zeros that double precision cannot tell apart, taken at their
-// mean.
-class encloser : public zero_encloser {
+// Certified enclosures of the zeros of det Delta, by the same rules for
+// every model. A root_cluster {z, m, rho} it returns is a disk
+// |lambda - z| <= rho on whose boundary the argument principle counts
+// exactly m zeros: z is a root of multiplicity m to within rho, or m zeros
+// that double precision cannot tell apart, taken at their mean. A model
+// supplies its samples of det Delta (with the test of Delta's singularity)
+// and its own Newton's method towards a root.
+class disk_encloser : public zero_encloser {
 public:
-    explicit encloser(log_determinant& f);
-
     // The zeros near z, each in a disk of its own inside |lambda - z| < room,
     // with radius at least `least`. The radius grows fourfold from 1e-10
     // relative until a count resolves with at least one zero inside: one
@@ -46,24 +46,26 @@ public:
     // resolves.
     std::vector<root_cluster> around(std::complex<double> z, double least, double room) override;
 
+    // The root the model's Newton's method reaches from start within
+    // `reach` of it.
+    std::optional<std::complex<double>> refined(std::complex<double> start, double reach) override;
+
     // z moved by one Newton step on det Delta, z - 1/g(z), when that step is
     // shorter than the tightest disk: Newton's iteration on the eigenproblem
     // stops once its residual is below tolerance, which may leave a simple
     // root some 1e-11 relative from the zero; one more step squares that.
     std::complex<double> sharpened(std::complex<double> z);
 
-    // The root Newton's method on the eigenproblem reaches from start
-    // within `reach` of it, to the acceptance residual; charged to the
-    // budget as its steps. Newton's method on the eigenproblem is accurate
-    // where det Delta is made of rounding (a stiff term beside a slow one).
-    std::optional<std::complex<double>> refined(std::complex<double> start, double reach) override;
-
-    log_determinant& function() { return f; }
     determinant_samples& samples() override { return f; }
 
+protected:
+    explicit disk_encloser(determinant_samples& f) : f(f) {}
+    // The root the model's own Newton's method reaches from start, charged
+    // to the budget; nothing when it does not converge.
+    virtual std::optional<std::complex<double>> polished(std::complex<double> start) = 0;
+
 private:
-    log_determinant& f;
-    refinement polish;
+    determinant_samples& f;
 
     std::vector<root_cluster> resolved(std::complex<double> z, double radius, long m, double room, int depth);
     std::vector<root_cluster> around(std::complex<double> z, double least, double room, int depth);
@@ -80,6 +82,19 @@ private:
                                      double room);
 };
 
+// The dense model's enclosures: Newton's method on the eigenproblem, which
+// is accurate where det Delta is made of rounding (a stiff term beside a
+// slow one), to the acceptance residual.
+class encloser : public disk_encloser {
+public:
+    explicit encloser(log_determinant& f) : disk_encloser(f), polish(f.system()) {}
+
+private:
+    refinement polish;
+
+    std::optional<std::complex<double>> polished(std::complex<double> start) override;
+};
+
 // The m zeros of det Delta inside |lambda - centre| = radius from the
 // moments s_p = (1/2 pi i) oint ((lambda - centre)/radius)^p g dlambda,
 // p < 2m: they are centre + radius w, w the eigenvalues of the Hankel pencil
@@ -94,15 +109,15 @@ struct circle_zeros {
 circle_zeros zeros_in_circle(determinant_samples& f, std::complex<double> centre, double radius, long m);
 
 // Whether Delta(z) is singular to within rounding of the terms that cancel
-// in each of its rows, |z| + sum_k |e^{-z h_k}| sum_j |A_k,ij|: at the mean
-// of zeros that are one multiple root it is, at the mean of distinct zeros
-// it is not.
-bool singular_at(const quorv& sys, std::complex<double> z);
+// in each of its rows (determinant_samples::singularity): at the mean of
+// zeros that are one multiple root it is, at the mean of distinct zeros it
+// is not.
+bool singular_at(determinant_samples& f, std::complex<double> z);
 
 // The mean of the m zeros of det Delta inside |lambda - centre| = radius,
 // (1/m) (1/2 pi i) oint lambda g(lambda) dlambda, by the trapezoid rule,
 // which converges geometrically on a circle with no zero near it. NaN when
 // an evaluation fails.
-std::complex<double> zeros_mean(log_determinant& f, std::complex<double> centre, double radius, long m);
+std::complex<double> zeros_mean(determinant_samples& f, std::complex<double> centre, double radius, long m);
 
 }  // namespace quorv

@@ -88,6 +88,35 @@ std::vector<root_cluster> tightened(zero_encloser& enclose, const root_cluster& 
     return total == c.multiplicity ? found : std::vector<root_cluster>{};
 }
 
+// c's zeros enclosed anew as a disk found around c's centre is, the
+// encloser separating them (by their moments, by deflation, or in a smaller
+// disk around their mean) where the seeds of `tightened` fell short; empty
+// unless each disk lies inside c's and clear of the line.
+std::vector<root_cluster> separated(zero_encloser& enclose, const root_cluster& c, double r) {
+    std::vector<root_cluster> found = enclose.around(c.z, c.radius, c.radius * (1 + 1e-9));
+    long total = 0;
+    for (const root_cluster& d : found) {
+        const bool inside = std::abs(d.z - c.z) + d.radius <= c.radius * (1 + 1e-9);
+        const bool clear = std::abs(d.z.real() - r) > d.radius;
+        if (!inside || !clear) return {};
+        total += d.multiplicity;
+    }
+    return total == c.multiplicity ? found : std::vector<root_cluster>{};
+}
+
+// Whether c's zeros are one root to rounding: one zero, or several at
+// whose mean, where the encloser centres a disk of several zeros, Delta is
+// singular to the rounding of its terms (the rule by which zeros are one
+// multiple root). Distinct zeros are not: the line may run between them. A
+// mean within its own rounding (some 1e-16 of the disk) of 0 is taken at 0:
+// a state with no term but lambda (x' = 0) leaves Delta = lambda there,
+// which is singular at 0 exactly and, its row scaled by its terms, nowhere
+// else.
+bool one_root(determinant_samples& f, const root_cluster& c) {
+    if (c.multiplicity == 1) return true;
+    return singular_at(f, std::abs(c.z) <= 1e-14 * c.radius ? cplx(0) : c.z);
+}
+
 }  // namespace
 
 std::optional<root_cluster> side_part(determinant_samples& f, const root_cluster& c, double at, double side) {
@@ -113,24 +142,27 @@ std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster
     const bool meets = c.z.real() - c.radius < r && c.z.real() + c.radius >= r;
     if (!meets || at_rounding_level(c, r)) return {marked(c, r)};
     std::vector<root_cluster> apart = tightened(enclose, c, r);
-    if (apart.empty()) {
-        // All of c's zeros in the widest disk inside c's and left of the
-        // line are left of it. Zeros right of the line need no such disk:
-        // c itself counts them as right of it. But a disk with some zeros
-        // certainly left of the line and others it cannot place is not on
-        // the line: no side can be told for it.
-        const auto left = side_part(enclose.samples(), c, r, -1);
-        if (left && left->multiplicity == c.multiplicity) {
-            root_cluster all_left = *left;
-            all_left.left_of_line = true;
-            return {all_left};
-        }
-        root_cluster on_line = marked(c, r);  // its zeros cannot be told apart from the line
-        on_line.undecided = left && left->multiplicity > 0;
-        return {on_line};
+    if (apart.empty()) apart = separated(enclose, c, r);
+    if (!apart.empty()) {
+        for (root_cluster& d : apart) d = marked(d, r);
+        return apart;
     }
-    for (root_cluster& d : apart) d = marked(d, r);
-    return apart;
+    // All of c's zeros in the widest disk inside c's and left of the line
+    // are left of it. Zeros right of the line need no such disk: c itself
+    // counts them as right of it.
+    const auto left = side_part(enclose.samples(), c, r, -1);
+    if (left && left->multiplicity == c.multiplicity) {
+        root_cluster all_left = *left;
+        all_left.left_of_line = true;
+        return {all_left};
+    }
+    // Zeros that no disk clear of the line holds are on it only when they
+    // are one root that rounding alone may put there; a disk with some
+    // zeros certainly left of the line and others it cannot place is not
+    // on it either.
+    root_cluster on_line = marked(c, r);
+    on_line.undecided = (left && left->multiplicity > 0) || !one_root(enclose.samples(), c);
+    return {on_line};
 }
 
 void decide_new(zero_encloser& enclose, const std::vector<root_cluster>& found, double r,

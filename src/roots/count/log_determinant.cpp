@@ -7,6 +7,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "roots/local/residual.h"
+#include "roots/support/singular_values.h"
+
 // LAPACK from the scipy-openblas32 wheel (see eigenvalues.cpp): dense LU
 // factorisation and solve, 32-bit integers, prefixed symbols.
 extern "C" {
@@ -178,6 +181,23 @@ bool log_determinant::dense_sample(std::complex<double> lambda, double limit, do
         if (magnitudes(dDelta.col(j)).sum() > limit * derivative_norms[j]) return false;
     g = dDelta.trace();
     return true;
+}
+
+// Also 0 at a row whose terms are all 0: such a row of Delta is 0.
+double log_determinant::singularity(std::complex<double> z) {
+    constexpr double infinite = std::numeric_limits<double>::infinity();
+    Eigen::MatrixXcd scaled(sys.n(), sys.n());
+    characteristic_matrix(sys, z, scaled);
+    if (!scaled.allFinite()) return infinite;
+    Eigen::VectorXd terms = Eigen::VectorXd::Constant(sys.n(), std::abs(z));
+    for (std::size_t k = 0; k < sys.mA(); ++k)
+        terms += std::exp(-z.real() * sys.hk(k)) * sys.Ak(k).cwiseAbs().rowwise().sum();
+    for (Eigen::Index i = 0; i < terms.size(); ++i)
+        if (!(terms[i] > 0)) return 0.0;
+    scaled.array().colwise() /= terms.array();
+    if (!scaled.allFinite()) return infinite;
+    const Eigen::VectorXd sigma = singular_values(scaled);
+    return sigma[sigma.size() - 1];
 }
 
 }  // namespace quorv

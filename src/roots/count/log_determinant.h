@@ -28,6 +28,7 @@ public:
 
     const quorv& system() const { return sys; }
     work_budget& budget() override { return work; }
+    double singularity(std::complex<double> lambda) override;
     // Whether evaluations factor Delta in band storage, with the unknowns
     // in their natural order or in the banding order.
     bool banded() const { return band_form.has_value(); }

@@ -17,6 +17,9 @@ constexpr double trusted_share = 1e-2;
 // to the nearest zero, where Delta's rounding is far below it.
 constexpr double shortest_eta = 1e-8;
 
+// Steps of the power method for Delta's smallest singular value.
+constexpr int power_steps = 4;
+
 double norm_1(const sparse_quorv::matrix& a) {
     double norm = 0;
     for (Eigen::Index j = 0; j < a.outerSize(); ++j) {
@@ -35,6 +38,7 @@ sparse_determinant::sparse_determinant(const sparse_quorv& sys, work_budget& bud
     for (const sparse_quorv::matrix& a : sys.A) {
         term_norms.push_back(norm_1(a));
         magnitudes.push_back(a.cwiseAbs());
+        row_sums.push_back(magnitudes.back() * Eigen::VectorXd::Ones(sys.n()));
         for (Eigen::Index j = 0; j < a.outerSize(); ++j)
             for (sparse_quorv::matrix::InnerIterator it(a, j); it; ++it) ++entries[it.row()];
     }
@@ -121,6 +125,28 @@ bool sparse_determinant::evaluate(std::complex<double> lambda, log_det_sample& o
     last_g = std::abs(g);
     out = {lambda, at.imag(), g};
     return true;
+}
+
+double sparse_determinant::singularity(std::complex<double> lambda) {
+    Eigen::VectorXd terms = Eigen::VectorXd::Constant(sys.n(), std::abs(lambda));
+    for (std::size_t k = 0; k < sys.mA(); ++k) terms += std::exp(-lambda.real() * sys.hk(k)) * row_sums[k];
+    if (!terms.allFinite()) return HUGE_VAL;
+    if (!(terms.minCoeff() > 0)) return 0.0;
+    // Delta is finite here: a factorisation that fails met an exactly zero pivot.
+    if (!lu.factor(lambda)) return 0.0;
+    Eigen::VectorXcd v = b.normalized(), y;
+    double largest = 0;
+    for (int step = 0; step < power_steps; ++step) {
+        y = terms.cast<std::complex<double>>().cwiseProduct(v);
+        lu.solve(y);
+        largest = y.norm();
+        lu.solve_adjoint(y);
+        v = terms.cast<std::complex<double>>().cwiseProduct(y);
+        const double size = v.norm();
+        if (!(size > 0) || !std::isfinite(size)) break;
+        v /= size;
+    }
+    return std::isfinite(largest) ? 1 / largest : 0.0;
 }
 
 }  // namespace quorv

@@ -33,6 +33,11 @@ public:
     // however stiff Delta is; c^T x is taken as c^T Delta^{-1} (Delta x),
     // with the residual Delta x from the model's entries.
     std::optional<std::complex<double>> newton_step(std::complex<double> lambda) override;
+    // Estimated by a few steps of the power method on (D^{-1} Delta)^{-1},
+    // D the rows' terms: near a zero its largest singular value stands far
+    // above the rest, and the steps find it at once; elsewhere the estimate
+    // can only fall short, which leaves Delta no more singular than it is.
+    double singularity(std::complex<double> lambda) override;
 
 private:
     const sparse_quorv& sys;
@@ -45,6 +50,8 @@ private:
     double last_g = 0;
     // |A_k| entry by entry, for the rounding of each entry of Delta.
     std::vector<sparse_quorv::matrix> magnitudes;
+    // |A_k| summed along each row.
+    std::vector<Eigen::VectorXd> row_sums;
     // The fixed vectors b and c of newton_step and of the rounding's share,
     // and their solves.
     Eigen::VectorXcd b, c, x, w;
