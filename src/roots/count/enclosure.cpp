@@ -56,30 +56,74 @@ bool counts(log_determinant& f, cplx centre, double radius, long m) {
     return counted && *counted == m;
 }
 
-// The smallest singular value of Delta(z) with each row divided by the terms
-// that cancel in it, |z| + sum_k e^{-Re z h_k} |A_k| summed over the row, so
-// that rounding is judged row by row, not against the largest entry of the
-// system; infinite where Delta is not finite, 0 where it is exactly singular
-// (also at a row whose terms are all 0).
-double singularity(const quorv& sys, cplx z) {
-    constexpr double infinite = std::numeric_limits<double>::infinity();
-    Eigen::MatrixXcd Delta(sys.n(), sys.n());
-    characteristic_matrix(sys, z, Delta);
-    if (!Delta.allFinite()) return infinite;
+// The terms that cancel in each row of Delta(z), |z| + sum_k e^{-Re z h_k}
+// |A_k| summed over the row: rounding is judged row by row against them, not
+// against the largest entry of the system.
+Eigen::VectorXd row_terms(const quorv& sys, cplx z) {
     Eigen::VectorXd terms = Eigen::VectorXd::Constant(sys.n(), std::abs(z));
     for (std::size_t k = 0; k < sys.mA(); ++k)
         terms += std::exp(-z.real() * sys.hk(k)) * sys.Ak(k).cwiseAbs().rowwise().sum();
-    for (Eigen::Index i = 0; i < terms.size(); ++i)
-        if (!(terms[i] > 0)) return 0.0;
+    return terms;
+}
+
+// Delta(z) with each row divided by its terms; empty where Delta is not
+// finite or a row's terms are all 0 (z = 0 and a state no matrix drives).
+Eigen::MatrixXcd row_scaled(const quorv& sys, cplx z, const Eigen::VectorXd& terms) {
+    Eigen::MatrixXcd Delta(sys.n(), sys.n());
+    characteristic_matrix(sys, z, Delta);
+    if (!Delta.allFinite() || !(terms.array() > 0).all()) return {};
     Delta.array().colwise() /= terms.array();
-    if (!Delta.allFinite()) return infinite;
-    const Eigen::VectorXd sigma = singular_values(Delta);
+    if (!Delta.allFinite()) return {};
+    return Delta;
+}
+
+// The smallest singular value of Delta(z) with each row divided by the terms
+// that cancel in it; infinite where Delta is not finite, 0 where it is
+// exactly singular (also at a row whose terms are all 0).
+double singularity(const quorv& sys, cplx z) {
+    constexpr double infinite = std::numeric_limits<double>::infinity();
+    const Eigen::VectorXd terms = row_terms(sys, z);
+    Eigen::MatrixXcd scaled = row_scaled(sys, z, terms);
+    if (scaled.size() == 0) return (terms.array() > 0).all() ? infinite : 0.0;
+    const Eigen::VectorXd sigma = singular_values(scaled);
     return sigma[sigma.size() - 1];
+}
+
+// How far Delta(z)'s rows move per unit of lambda, seen from its nearest
+// singularity: |u^H T^{-1} Delta'(z) v| for the smallest singular triplet
+// T^{-1} Delta(z) v = sigma u of the rows scaled by their terms T. Rounding
+// perturbs each row by some epsilon of its terms, which moves a simple zero
+// by epsilon over this rate: its reciprocal is the size the zero is known
+// relative to, made of the rows that hold the zero alone. NaN where it cannot
+// be told.
+double rounding_rate(const quorv& sys, cplx z) {
+    const Eigen::VectorXd terms = row_terms(sys, z);
+    Eigen::MatrixXcd scaled = row_scaled(sys, z, terms);
+    if (scaled.size() == 0) return std::numeric_limits<double>::quiet_NaN();
+    const singular_triplet nearest = smallest_singular_triplet(scaled);
+    if (!std::isfinite(nearest.sigma)) return std::numeric_limits<double>::quiet_NaN();
+    // Delta'(z) = I + sum_k h_k e^{-z h_k} A_k.
+    Eigen::MatrixXcd slope = Eigen::MatrixXcd::Identity(sys.n(), sys.n());
+    for (std::size_t k = 0; k < sys.mA(); ++k)
+        if (sys.hk(k) > 0) slope += (sys.hk(k) * std::exp(-z * sys.hk(k))) * sys.Ak(k).cast<cplx>();
+    slope.array().colwise() /= terms.array();
+    return std::abs(nearest.u.dot(slope * nearest.v));
 }
 
 }  // namespace
 
 encloser::encloser(log_determinant& f) : f(f), polish(f.system()) {}
+
+double encloser::scale(cplx z) { return zero_scale(f.system(), z); }
+
+double encloser::tightest(cplx z) { return tightest_disk * scale(z); }
+
+// The scale's singular vectors are dearer than an evaluation: they are
+// sought only for a length below the tightest disk of root_scale, which
+// bounds the scale from above.
+bool encloser::below_tightest(double length, cplx z) {
+    return length < tightest_disk * root_scale(z) && length < tightest(z);
+}
 
 std::vector<root_cluster> encloser::around(cplx z, double least, double room) { return around(z, least, room, 0); }
 
@@ -94,7 +138,7 @@ cplx encloser::sharpened(cplx z) {
     log_det_sample s;
     if (!f.evaluate(z, s)) return z;
     const cplx step = 1.0 / s.g;
-    return std::abs(step) < tightest_disk * root_scale(z) && finite(step) ? z - step : z;
+    return finite(step) && below_tightest(std::abs(step), z) ? z - step : z;
 }
 
 std::vector<root_cluster> encloser::around(cplx z, double least, double room, int depth) {
@@ -102,7 +146,7 @@ std::vector<root_cluster> encloser::around(cplx z, double least, double room, in
     // A room narrower than the tightest disk (a known zero 2e-10 away) starts
     // at a quarter of it: det Delta is trusted that close to a simple zero
     // of a well-conditioned system, and the counts say when it is not.
-    for (double radius = std::max(least, std::min(tightest_disk * root_scale(z), room / 4)); radius < room;
+    for (double radius = std::max(least, std::min(tightest(z), room / 4)); radius < room;
          radius = next_radius(radius, room)) {
         const auto m = count_in_circle(f, z, radius);
         if (f.budget().exhausted()) return {};
@@ -134,7 +178,7 @@ std::optional<cplx> encloser::newton_on_determinant(cplx w, cplx z, double reach
         while (std::abs(w - move - z) >= reach && halvings < max_halvings) move /= 2, ++halvings;
         if (std::abs(w - move - z) >= reach) break;
         w -= move;
-        if (halvings == 0 && std::abs(move) < tightest_disk * root_scale(w)) return w;
+        if (halvings == 0 && below_tightest(std::abs(move), w)) return w;
     }
     return std::nullopt;
 }
@@ -148,7 +192,7 @@ std::optional<cplx> encloser::newton_on_determinant(cplx w, cplx z, double reach
 // disk, correct that.
 root_cluster encloser::simple(cplx z, double radius, double room) {
     const cplx origin = z;
-    for (int pass = 0; pass < tightening_passes && radius > tight_enough * root_scale(z); ++pass) {
+    for (int pass = 0; pass < tightening_passes && radius > tight_enough * scale(z); ++pass) {
         cplx centre = zeros_mean(f, z, radius, 1);
         if (!finite(centre)) break;
         // Delta is real on the real axis, so Newton's method from the disk's
@@ -165,7 +209,7 @@ root_cluster encloser::simple(cplx z, double radius, double room) {
         // The new disk may reach beyond the first (its zero may lie near the
         // first one's edge), but not beyond the room: disks stay disjoint.
         const double moved = std::abs(centre - origin);
-        double rho = tightest_disk * root_scale(centre);
+        double rho = tightest(centre);
         while (rho + moved < room && rho < radius && !counts(f, centre, rho, 1)) rho *= growth;
         if (rho + moved >= room || rho >= radius) break;
         z = centre;
@@ -202,7 +246,9 @@ std::vector<root_cluster> encloser::resolved(cplx z, double radius, long m, doub
     // Zeros within the disk around such a point (1e-10 wide) are one root.
     const bool exact = singularity(f.system(), z) == 0;
     if (!exact && depth < depth_limit && !singular_at(f.system(), mean)) {
-        std::vector<root_cluster> apart = separated(zeros, z, radius, m, depth);
+        std::vector<root_cluster> apart = gathered(z, radius, m, mean, room, depth);
+        if (!apart.empty()) return apart;
+        apart = separated(zeros, z, radius, m, depth);
         if (!apart.empty()) return apart;
         apart = deflated(z, radius, m, mean);
         if (!apart.empty()) return apart;
@@ -231,7 +277,7 @@ std::vector<root_cluster> encloser::deflated(cplx z, double radius, long m, cplx
         double room = radius - std::abs(found[k] - z);
         for (std::size_t j = 0; j < found.size(); ++j)
             if (j != k) room = std::min(room, 0.45 * std::abs(found[k] - found[j]));
-        double rho = std::min(tightest_disk * root_scale(found[k]), room / 4);
+        double rho = std::min(tightest(found[k]), room / 4);
         while (rho < room && !counts(f, found[k], rho, 1)) rho = next_radius(rho, room);
         if (!(rho < room)) return {};
         apart.push_back({found[k], 1, rho});
@@ -251,7 +297,7 @@ std::optional<cplx> encloser::deflated_newton(cplx w, cplx z, double radius, con
         if (!finite(move)) return std::nullopt;
         w -= move;
         if (std::abs(w - z) >= radius) return std::nullopt;
-        if (std::abs(move) < 1e-3 * tightest_disk * root_scale(w)) return w;
+        if (below_tightest(1e3 * std::abs(move), w)) return w;
     }
     return std::nullopt;
 }
@@ -265,9 +311,47 @@ std::optional<cplx> encloser::deflated_newton(cplx w, cplx z, double radius, con
 std::vector<root_cluster> encloser::closer(cplx z, double radius, long m, cplx mean, double room, int depth) {
     const double offset = std::abs(mean - z);
     double rho = std::min(radius, room - offset);
-    while (rho > tightest_disk * root_scale(mean) && counts(f, mean, rho / 4, m)) rho /= 4;
+    const double floor = tightest(mean);
+    while (rho > floor && counts(f, mean, rho / 4, m)) rho /= 4;
     if (!(rho < radius / 2)) return {};
     return resolved(mean, rho, m, room - offset, depth + 1);
+}
+
+// Zeros many orders closer together than their disk (a pair 1e-99 apart in
+// a disk 1e-10 wide, around a slow mode beside a stiff one that sets the
+// time unit): the moments' mean gains only sixteen orders a disk, the steps
+// of cluster_centre as much per evaluation. The zeros are resolved again in
+// a disk a few steps wide around the centre those reach, when it is at most
+// a sixteenth of the first and holds all m; nothing otherwise.
+std::vector<root_cluster> encloser::gathered(cplx z, double radius, long m, cplx mean, double room, int depth) {
+    const auto [centre, spread] = cluster_centre(mean, z, radius, m);
+    const double offset = std::abs(centre - z);
+    const double rho = std::max(4 * spread, tightest(centre));
+    if (!(16 * rho < radius) || rho + offset >= room || !counts(f, centre, rho, m)) return {};
+    return resolved(centre, rho, m, room - offset, depth);
+}
+
+// The centre of m zeros seen from w, by steps w - m/g(w) inside the disk
+// |lambda - z| < radius: g sums 1/(w - z_j), so from a distance d of zeros
+// spread s apart a step lands on their mean to within epsilon d + s^2/d,
+// sixteen orders closer each step where the disk's moments gain them only
+// on a disk sixteen orders smaller (a pair 1e-99 apart seen from 1e-9).
+// The steps stop when they no longer shrink tenfold (the zeros' spread is
+// reached) or fall below the tightest disk; with the last step's length,
+// the distance the zeros may still lie from the centre.
+std::pair<cplx, double> encloser::cluster_centre(cplx w, cplx z, double radius, long m) {
+    constexpr int most_steps = 40;
+    log_det_sample s;
+    double last = radius;
+    for (int step = 0; step < most_steps && f.evaluate(w, s); ++step) {
+        const cplx move = double(m) / s.g;
+        const double length = std::abs(move);
+        if (!finite(move) || !(length < 0.1 * last) || std::abs(w - move - z) >= radius) break;
+        w -= move;
+        last = length;
+        if (below_tightest(length, w)) break;
+    }
+    return {w, last};
 }
 
 // Each zero polished by Newton's method and enclosed in a disk of its own,
@@ -357,6 +441,13 @@ circle_zeros zeros_in_circle(determinant_samples& f, cplx centre, double radius,
     circle_zeros found{{}, centre + radius * s[1] / double(moment_nodes) / double(m)};
     for (const cplx& wk : w) found.zeros.push_back(centre + radius * wk);
     return found;
+}
+
+double zero_scale(const quorv& sys, cplx z) {
+    const double size = std::abs(z), old = root_scale(z);
+    const double known = 1 / rounding_rate(sys, z);
+    if (std::isnan(known)) return (row_terms(sys, z).array() > 0).all() ? old : std::max(size, smallest_scale);
+    return std::max({size, std::min(known, old), smallest_scale});
 }
 
 bool singular_at(const quorv& sys, cplx z) { return singularity(sys, z) <= singular_share; }
