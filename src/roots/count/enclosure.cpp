@@ -338,20 +338,26 @@ std::vector<root_cluster> encloser::gathered(cplx z, double radius, long m, cplx
 // on a disk sixteen orders smaller (a pair 1e-99 apart seen from 1e-9).
 // The steps stop when they no longer shrink tenfold (the zeros' spread is
 // reached) or fall below the tightest disk; with the last step's length,
-// the distance the zeros may still lie from the centre.
+// the distance the zeros may still lie from the centre. One step alone
+// tells nothing (from the mean of zeros spread over the disk it lands
+// anywhere), so the distance is the radius unless two or more were taken.
 std::pair<cplx, double> encloser::cluster_centre(cplx w, cplx z, double radius, long m) {
     constexpr int most_steps = 40;
     log_det_sample s;
     double last = radius;
-    for (int step = 0; step < most_steps && f.evaluate(w, s); ++step) {
+    int step = 0;
+    for (; step < most_steps && f.evaluate(w, s); ++step) {
         const cplx move = double(m) / s.g;
         const double length = std::abs(move);
         if (!finite(move) || !(length < 0.1 * last) || std::abs(w - move - z) >= radius) break;
         w -= move;
         last = length;
-        if (below_tightest(length, w)) break;
+        if (below_tightest(length, w)) {
+            ++step;
+            break;
+        }
     }
-    return {w, last};
+    return {w, step >= 2 ? last : radius};
 }
 
 // Each zero polished by Newton's method and enclosed in a disk of its own,
@@ -445,6 +451,8 @@ circle_zeros zeros_in_circle(determinant_samples& f, cplx centre, double radius,
 
 double zero_scale(const quorv& sys, cplx z) {
     const double size = std::abs(z), old = root_scale(z);
+    // Beyond 1 the scale is |z| whatever the rows: no singular vectors.
+    if (size >= 1) return size;
     const double known = 1 / rounding_rate(sys, z);
     if (std::isnan(known)) return (row_terms(sys, z).array() > 0).all() ? old : std::max(size, smallest_scale);
     return std::max({size, std::min(known, old), smallest_scale});
