@@ -76,3 +76,22 @@ TEST(Enclosure, PartsOfADiskEitherSideOfALineHoldTheZerosOnThatSide) {
         }
     }
 }
+
+// x1' = a x1 + c x2 beside x2' = d x1 - x2. The slow root s (c = 0, d = 1)
+// is known relative to its own row's terms, 2 s, times the condition of its
+// eigenvector, sqrt 2, not to the stiff mode; a root at exactly 0 (a = d =
+// 0) relative to the terms of the row that holds it, the coupling c, times
+// sqrt 2; a root of a system of unit scale keeps max(1, |z|), and a state
+// no matrix drives has the least scale.
+TEST(Enclosure, AZeroIsScaledByTheRowsThatHoldIt) {
+    const auto system = [](double a, double c, double d) {
+        Eigen::MatrixXd m(2, 2);
+        m << a, c, d, -1;
+        return quorv::quorv({m}, {0.0});
+    };
+    const double s = 0x1p-200, c = 0x1p-300;
+    EXPECT_NEAR(quorv::zero_scale(system(s, 0, 1), s), 2 * std::sqrt(2.0) * s, 1e-12 * s);
+    EXPECT_NEAR(quorv::zero_scale(system(0, c, 0), 0.0), std::sqrt(2.0) * c, 1e-12 * c);
+    EXPECT_EQ(quorv::zero_scale(system(0.5, 0, 1), 0.5), 1.0);
+    EXPECT_EQ(quorv::zero_scale(system(0, 0, 1), 0.0), quorv::smallest_scale);
+}

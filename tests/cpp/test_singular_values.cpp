@@ -38,3 +38,19 @@ TEST(SingularValues, OfRectangularMatrices) {
     expect_singular_values(a, Eigen::Vector2d(6, 2));
     expect_singular_values(a.transpose(), Eigen::Vector2d(6, 2));
 }
+
+// The same hidden diagonal: the smallest value is 0.25, and its vectors
+// satisfy A v = sigma u with unit length.
+TEST(SingularValues, SmallestTripletSatisfiesItsDefinition) {
+    const Eigen::Vector3d v(1, 2, 2);
+    const Eigen::Matrix3d Q = Eigen::Matrix3d::Identity() - 2 * v * v.transpose() / v.squaredNorm();
+    Eigen::Matrix3cd D = Eigen::Matrix3cd::Zero();
+    D.diagonal() << cplx(0, -2), cplx(3, 4), cplx(0.25, 0);
+    const Eigen::MatrixXcd a = Q.cast<cplx>() * D;
+    Eigen::MatrixXcd work = a;
+    const quorv::singular_triplet t = quorv::smallest_singular_triplet(work);
+    EXPECT_NEAR(t.sigma, 0.25, 1e-15);
+    EXPECT_NEAR(t.u.norm(), 1, 1e-14);
+    EXPECT_NEAR(t.v.norm(), 1, 1e-14);
+    EXPECT_LT((a * t.v - t.sigma * t.u).norm(), 1e-14);
+}

@@ -201,17 +201,29 @@ def slow_beside_stiff(big):
     return quorv([np.array([[0.0423, 0.0], [big, -big]])], [0.0]), [0.0423]
 
 
-def pair_beside_stiff(big):
-    """A pair -202 - 2e-7 +- 5i beside a decoupled mode -big."""
+def pair_beside_stiff(big, delay=0.0):
+    """A pair -202 - 2e-7 +- 5i beside a decoupled mode -big, undelayed or delayed by 0.01 / big (its roots
+    then lie at -1.01 big and, in chains, further left)."""
     a = -202 - 2e-7
-    return quorv([np.array([[a, 5.0, 0.0], [-5.0, a, 0.0], [0.0, 0.0, -big]])], [0.0]), [a + 5j, a - 5j]
+    pair, stiff = np.array([[a, 5.0, 0.0], [-5.0, a, 0.0], [0.0, 0.0, 0.0]]), np.zeros((3, 3))
+    stiff[2, 2] = -big
+    return quorv([pair, stiff], [0.0, delay]), [a + 5j, a - 5j]
+
+
+def zero_beside_stiff(big):
+    """x1' = 46 x2, x2' = -big x2: the roots 0, exactly, and -big."""
+    return quorv([np.array([[0.0, 46.0], [0.0, -big]])], [0.0]), [0.0]
 
 
 MAGNITUDES = {
     **{f"0.0423 beside {big:g}, r = {r!r}": (slow_beside_stiff(big), r)
        for big in (1e30, 1e100, 1e200) for r in (2.43, 0.0423 + 1e-9, 0.0423 - 1e-9, 0.0423 + 1e-6)},
     **{f"a pair 2e-7 from the line beside {big:g}, r = {r!r}": (pair_beside_stiff(big), r)
-       for big in (1e8, 1e30) for r in (-202.0, -202.0 - 3e-7)},
+       for big in (1e8, 1e30, 1e100) for r in (-202.0, -202.0 - 3e-7)},
+    **{f"a pair 2e-7 from the line beside {big:g} delayed": (pair_beside_stiff(big, 0.01 / big), -202.0)
+       for big in (1e30, 1e100)},
+    **{f"a root at 0 beside {big:g}, r = {r!r}": (zero_beside_stiff(big), r) for big in (1e50, 3.6e139)
+       for r in (-187.5, -1e-9)},
 }
 
 

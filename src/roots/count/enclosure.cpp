@@ -10,6 +10,7 @@
 #include <Eigen/Eigenvalues>
 
 #include "roots/count/argument_count.h"
+#include "roots/support/singular_values.h"
 
 namespace quorv {
 
@@ -54,7 +55,39 @@ bool counts(determinant_samples& f, cplx centre, double radius, long m) {
     return counted && *counted == m;
 }
 
+// How far Delta(z)'s rows move per unit of lambda, seen from its nearest
+// singularity: |u^H T^{-1} Delta'(z) v| for the smallest singular triplet
+// T^{-1} Delta(z) v = sigma u of the rows scaled by their terms T. Rounding
+// perturbs each row by some epsilon of its terms, which moves a simple zero
+// by epsilon over this rate: its reciprocal is the size the zero is known
+// relative to, made of the rows that hold the zero alone. NaN where it cannot
+// be told.
+double rounding_rate(const quorv& sys, cplx z) {
+    const Eigen::VectorXd terms = row_term_sums(sys, z);
+    Eigen::MatrixXcd scaled = rows_scaled_by_terms(sys, z, terms);
+    if (scaled.size() == 0) return std::numeric_limits<double>::quiet_NaN();
+    const singular_triplet nearest = smallest_singular_triplet(scaled);
+    if (!std::isfinite(nearest.sigma)) return std::numeric_limits<double>::quiet_NaN();
+    // Delta'(z) = I + sum_k h_k e^{-z h_k} A_k.
+    Eigen::MatrixXcd slope = Eigen::MatrixXcd::Identity(sys.n(), sys.n());
+    for (std::size_t k = 0; k < sys.mA(); ++k)
+        if (sys.hk(k) > 0) slope += (sys.hk(k) * std::exp(-z * sys.hk(k))) * sys.Ak(k).cast<cplx>();
+    slope.array().colwise() /= terms.array();
+    return std::abs(nearest.u.dot(slope * nearest.v));
+}
+
 }  // namespace
+
+double encloser::scale(cplx z) { return zero_scale(system, z); }
+
+double disk_encloser::tightest(cplx z) { return tightest_disk * scale(z); }
+
+// The scale's singular vectors are dearer than an evaluation: they are
+// sought only for a length below the tightest disk of root_scale, which
+// bounds the scale from above.
+bool disk_encloser::below_tightest(double length, cplx z) {
+    return length < tightest_disk * root_scale(z) && length < tightest(z);
+}
 
 std::optional<cplx> encloser::polished(cplx start) {
     samples().budget().spend(refinement::steps);
@@ -75,7 +108,7 @@ cplx disk_encloser::sharpened(cplx z) {
     log_det_sample s;
     if (!f.evaluate(z, s)) return z;
     const cplx step = 1.0 / s.g;
-    return std::abs(step) < tightest_disk * root_scale(z) && finite(step) ? z - step : z;
+    return finite(step) && below_tightest(std::abs(step), z) ? z - step : z;
 }
 
 std::vector<root_cluster> disk_encloser::around(cplx z, double least, double room, int depth) {
@@ -83,7 +116,7 @@ std::vector<root_cluster> disk_encloser::around(cplx z, double least, double roo
     // A room narrower than the tightest disk (a known zero 2e-10 away) starts
     // at a quarter of it: det Delta is trusted that close to a simple zero
     // of a well-conditioned system, and the counts say when it is not.
-    for (double radius = std::max(least, std::min(tightest_disk * root_scale(z), room / 4)); radius < room;
+    for (double radius = std::max(least, std::min(tightest(z), room / 4)); radius < room;
          radius = next_radius(radius, room)) {
         const auto m = count_in_circle(f, z, radius);
         if (f.budget().exhausted()) return {};
@@ -115,7 +148,7 @@ std::optional<cplx> disk_encloser::newton_on_determinant(cplx w, cplx z, double 
         while (std::abs(w - move - z) >= reach && halvings < max_halvings) move /= 2, ++halvings;
         if (std::abs(w - move - z) >= reach) break;
         w -= move;
-        if (halvings == 0 && std::abs(move) < tightest_disk * root_scale(w)) return w;
+        if (halvings == 0 && below_tightest(std::abs(move), w)) return w;
     }
     return std::nullopt;
 }
@@ -129,7 +162,7 @@ std::optional<cplx> disk_encloser::newton_on_determinant(cplx w, cplx z, double 
 // disk, correct that.
 root_cluster disk_encloser::simple(cplx z, double radius, double room) {
     const cplx origin = z;
-    for (int pass = 0; pass < tightening_passes && radius > tight_enough * root_scale(z); ++pass) {
+    for (int pass = 0; pass < tightening_passes && radius > tight_enough * scale(z); ++pass) {
         cplx centre = zeros_mean(f, z, radius, 1);
         if (!finite(centre)) break;
         // Delta is real on the real axis, so Newton's method from the disk's
@@ -146,7 +179,7 @@ root_cluster disk_encloser::simple(cplx z, double radius, double room) {
         // The new disk may reach beyond the first (its zero may lie near the
         // first one's edge), but not beyond the room: disks stay disjoint.
         const double moved = std::abs(centre - origin);
-        double rho = tightest_disk * root_scale(centre);
+        double rho = tightest(centre);
         while (rho + moved < room && rho < radius && !counts(f, centre, rho, 1)) rho *= growth;
         if (rho + moved >= room || rho >= radius) break;
         z = centre;
@@ -183,7 +216,9 @@ std::vector<root_cluster> disk_encloser::resolved(cplx z, double radius, long m,
     // Zeros within the disk around such a point (1e-10 wide) are one root.
     const bool exact = f.singularity(z) == 0;
     if (!exact && depth < depth_limit && !singular_at(f, mean)) {
-        std::vector<root_cluster> apart = separated(zeros, z, radius, m, depth);
+        std::vector<root_cluster> apart = gathered(z, radius, m, mean, room, depth);
+        if (!apart.empty()) return apart;
+        apart = separated(zeros, z, radius, m, depth);
         if (!apart.empty()) return apart;
         apart = deflated(z, radius, m, mean);
         if (!apart.empty()) return apart;
@@ -212,7 +247,7 @@ std::vector<root_cluster> disk_encloser::deflated(cplx z, double radius, long m,
         double room = radius - std::abs(found[k] - z);
         for (std::size_t j = 0; j < found.size(); ++j)
             if (j != k) room = std::min(room, 0.45 * std::abs(found[k] - found[j]));
-        double rho = std::min(tightest_disk * root_scale(found[k]), room / 4);
+        double rho = std::min(tightest(found[k]), room / 4);
         while (rho < room && !counts(f, found[k], rho, 1)) rho = next_radius(rho, room);
         if (!(rho < room)) return {};
         apart.push_back({found[k], 1, rho});
@@ -232,7 +267,7 @@ std::optional<cplx> disk_encloser::deflated_newton(cplx w, cplx z, double radius
         if (!finite(move)) return std::nullopt;
         w -= move;
         if (std::abs(w - z) >= radius) return std::nullopt;
-        if (std::abs(move) < 1e-3 * tightest_disk * root_scale(w)) return w;
+        if (below_tightest(1e3 * std::abs(move), w)) return w;
     }
     return std::nullopt;
 }
@@ -246,9 +281,53 @@ std::optional<cplx> disk_encloser::deflated_newton(cplx w, cplx z, double radius
 std::vector<root_cluster> disk_encloser::closer(cplx z, double radius, long m, cplx mean, double room, int depth) {
     const double offset = std::abs(mean - z);
     double rho = std::min(radius, room - offset);
-    while (rho > tightest_disk * root_scale(mean) && counts(f, mean, rho / 4, m)) rho /= 4;
+    const double floor = tightest(mean);
+    while (rho > floor && counts(f, mean, rho / 4, m)) rho /= 4;
     if (!(rho < radius / 2)) return {};
     return resolved(mean, rho, m, room - offset, depth + 1);
+}
+
+// Zeros many orders closer together than their disk (a pair 1e-99 apart in
+// a disk 1e-10 wide, around a slow mode beside a stiff one that sets the
+// time unit): the moments' mean gains only sixteen orders a disk, the steps
+// of cluster_centre as much per evaluation. The zeros are resolved again in
+// a disk a few steps wide around the centre those reach, when it is at most
+// a sixteenth of the first and holds all m; nothing otherwise.
+std::vector<root_cluster> disk_encloser::gathered(cplx z, double radius, long m, cplx mean, double room, int depth) {
+    const auto [centre, spread] = cluster_centre(mean, z, radius, m);
+    const double offset = std::abs(centre - z);
+    const double rho = std::max(4 * spread, tightest(centre));
+    if (!(16 * rho < radius) || rho + offset >= room || !counts(f, centre, rho, m)) return {};
+    return resolved(centre, rho, m, room - offset, depth);
+}
+
+// The centre of m zeros seen from w, by steps w - m/g(w) inside the disk
+// |lambda - z| < radius: g sums 1/(w - z_j), so from a distance d of zeros
+// spread s apart a step lands on their mean to within epsilon d + s^2/d,
+// sixteen orders closer each step where the disk's moments gain them only
+// on a disk sixteen orders smaller (a pair 1e-99 apart seen from 1e-9).
+// The steps stop when they no longer shrink tenfold (the zeros' spread is
+// reached) or fall below the tightest disk; with the last step's length,
+// the distance the zeros may still lie from the centre. One step alone
+// tells nothing (from the mean of zeros spread over the disk it lands
+// anywhere), so the distance is the radius unless two or more were taken.
+std::pair<cplx, double> disk_encloser::cluster_centre(cplx w, cplx z, double radius, long m) {
+    constexpr int most_steps = 40;
+    log_det_sample s;
+    double last = radius;
+    int step = 0;
+    for (; step < most_steps && f.evaluate(w, s); ++step) {
+        const cplx move = double(m) / s.g;
+        const double length = std::abs(move);
+        if (!finite(move) || !(length < 0.1 * last) || std::abs(w - move - z) >= radius) break;
+        w -= move;
+        last = length;
+        if (below_tightest(length, w)) {
+            ++step;
+            break;
+        }
+    }
+    return {w, step >= 2 ? last : radius};
 }
 
 // Each zero polished by Newton's method and enclosed in a disk of its own,
@@ -339,6 +418,15 @@ circle_zeros zeros_in_circle(determinant_samples& f, cplx centre, double radius,
 }
 
 bool singular_at(determinant_samples& f, cplx z) { return f.singularity(z) <= singular_share; }
+
+double zero_scale(const quorv& sys, cplx z) {
+    const double size = std::abs(z), old = root_scale(z);
+    // Beyond 1 the scale is |z| whatever the rows: no singular vectors.
+    if (size >= 1) return size;
+    const double known = 1 / rounding_rate(sys, z);
+    if (std::isnan(known)) return (row_term_sums(sys, z).array() > 0).all() ? old : std::max(size, smallest_scale);
+    return std::max({size, std::min(known, old), smallest_scale});
+}
 
 cplx zeros_mean(determinant_samples& f, cplx centre, double radius, long m) {
     // With lambda = centre + radius e^{i theta}, (1/2 pi i) oint (lambda - centre) g dlambda

@@ -2,6 +2,7 @@
 
 #include <complex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "roots/count/log_determinant.h"
@@ -11,10 +12,24 @@
 
 namespace quorv {
 
-// The first disk tried around a root, relative to max(1, |z|): a
-// well-conditioned simple root is known to about 1e-15 relative, and at
-// that distance det Delta still stands well clear of its rounding.
+// The first disk tried around a root, relative to its scale (zero_scale): a
+// well-conditioned simple root is known to about 1e-15 of it, and at that
+// distance det Delta still stands well clear of its rounding.
 inline constexpr double tightest_disk = 1e-10;
+// The least scale of a zero: the tightest disk around it stays some 1e-280
+// wide, so that det Delta's logarithmic derivative on its boundary, about one
+// over its radius, stays finite.
+inline constexpr double smallest_scale = 0x1p-900;
+
+// The size a zero of det Delta near z is known relative to: |z|, or, for a
+// zero smaller than the terms of the rows of Delta that hold it, the distance
+// over which those rows change by their own size (rounding moves the zero
+// by about epsilon of it), never more than root_scale(z). So a slow mode of
+// 0.04 beside a stiff one of 1e100 is known to 1e-15 of 0.04, not of the
+// stiff mode that sets the system's own time unit, and a root at 0 to a
+// share of the terms of its own rows; smallest_scale where those terms are
+// all 0.
+double zero_scale(const quorv& sys, std::complex<double> z);
 
 // The next radius to try for a disk that must stay below room: fourfold
 // the last, or 0.9 of room when that would reach it (a disk between two
@@ -67,6 +82,9 @@ protected:
 private:
     determinant_samples& f;
 
+    // The tightest disk around a zero near z, and whether a length is below it.
+    double tightest(std::complex<double> z);
+    bool below_tightest(double length, std::complex<double> z);
     std::vector<root_cluster> resolved(std::complex<double> z, double radius, long m, double room, int depth);
     std::vector<root_cluster> around(std::complex<double> z, double least, double room, int depth);
     root_cluster simple(std::complex<double> z, double radius, double room);
@@ -76,6 +94,10 @@ private:
     std::vector<root_cluster> deflated(std::complex<double> z, double radius, long m, std::complex<double> mean);
     std::optional<std::complex<double>> deflated_newton(std::complex<double> w, std::complex<double> z, double radius,
                                                         const std::vector<std::complex<double>>& found);
+    std::pair<std::complex<double>, double> cluster_centre(std::complex<double> w, std::complex<double> z,
+                                                           double radius, long m);
+    std::vector<root_cluster> gathered(std::complex<double> z, double radius, long m, std::complex<double> mean,
+                                       double room, int depth);
     std::vector<root_cluster> closer(std::complex<double> z, double radius, long m, std::complex<double> mean,
                                      double room, int depth);
     std::vector<root_cluster> as_one(std::complex<double> z, double radius, long m, std::complex<double> mean,
@@ -87,9 +109,12 @@ private:
 // slow one), to the acceptance residual.
 class encloser : public disk_encloser {
 public:
-    explicit encloser(log_determinant& f) : disk_encloser(f), polish(f.system()) {}
+    explicit encloser(log_determinant& f) : disk_encloser(f), system(f.system()), polish(f.system()) {}
+
+    double scale(std::complex<double> z) override;
 
 private:
+    const quorv& system;
     refinement polish;
 
     std::optional<std::complex<double>> polished(std::complex<double> start) override;

@@ -16,14 +16,14 @@ bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag());
 // A disk no wider than the tightest disk whose centre lies within that of
 // the line, relative to the centre itself: no count can tell on which side
 // its zeros are, as a well-conditioned root's real part is known to some
-// 1e-15 relative only. Relative to the centre, not to the system's scale: a
-// slow mode of 0.04 beside a stiff one of 1e300 is known to 1e-15 of 0.04,
+// 1e-15 relative only. Relative to the zero's own scale, not to the system's:
+// a slow mode of 0.04 beside a stiff one of 1e300 is known to 1e-15 of 0.04,
 // so a line at 2.43 (or at 0.04 + 1e-9) is far from it. A wider disk's
 // centre need not be its zero (a disk grown from a point some way off), and
 // the counts may still place it.
-bool at_rounding_level(const root_cluster& c, double r) {
+bool at_rounding_level(zero_encloser& enclose, const root_cluster& c, double r) {
     return std::abs(c.z.real() - r) <= tightest_disk * std::abs(c.z) &&
-           c.radius <= tightest_disk * root_scale(c.z);
+           c.radius <= tightest_disk * enclose.scale(c.z);
 }
 
 // Newton's method on det Delta from a seed while it stays inside c: a disk
@@ -140,7 +140,7 @@ std::optional<std::array<root_cluster, 2>> split_by(determinant_samples& f, cons
 
 std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster& c, double r) {
     const bool meets = c.z.real() - c.radius < r && c.z.real() + c.radius >= r;
-    if (!meets || at_rounding_level(c, r)) return {marked(c, r)};
+    if (!meets || at_rounding_level(enclose, c, r)) return {marked(c, r)};
     std::vector<root_cluster> apart = tightened(enclose, c, r);
     if (apart.empty()) apart = separated(enclose, c, r);
     if (!apart.empty()) {

@@ -183,19 +183,28 @@ bool log_determinant::dense_sample(std::complex<double> lambda, double limit, do
     return true;
 }
 
-// Also 0 at a row whose terms are all 0: such a row of Delta is 0.
-double log_determinant::singularity(std::complex<double> z) {
-    constexpr double infinite = std::numeric_limits<double>::infinity();
-    Eigen::MatrixXcd scaled(sys.n(), sys.n());
-    characteristic_matrix(sys, z, scaled);
-    if (!scaled.allFinite()) return infinite;
+Eigen::VectorXd row_term_sums(const quorv& sys, std::complex<double> z) {
     Eigen::VectorXd terms = Eigen::VectorXd::Constant(sys.n(), std::abs(z));
     for (std::size_t k = 0; k < sys.mA(); ++k)
         terms += std::exp(-z.real() * sys.hk(k)) * sys.Ak(k).cwiseAbs().rowwise().sum();
-    for (Eigen::Index i = 0; i < terms.size(); ++i)
-        if (!(terms[i] > 0)) return 0.0;
-    scaled.array().colwise() /= terms.array();
-    if (!scaled.allFinite()) return infinite;
+    return terms;
+}
+
+Eigen::MatrixXcd rows_scaled_by_terms(const quorv& sys, std::complex<double> z, const Eigen::VectorXd& terms) {
+    Eigen::MatrixXcd Delta(sys.n(), sys.n());
+    characteristic_matrix(sys, z, Delta);
+    if (!Delta.allFinite() || !(terms.array() > 0).all()) return {};
+    Delta.array().colwise() /= terms.array();
+    if (!Delta.allFinite()) return {};
+    return Delta;
+}
+
+// Also 0 at a row whose terms are all 0: such a row of Delta is 0.
+double log_determinant::singularity(std::complex<double> z) {
+    constexpr double infinite = std::numeric_limits<double>::infinity();
+    const Eigen::VectorXd terms = row_term_sums(sys, z);
+    Eigen::MatrixXcd scaled = rows_scaled_by_terms(sys, z, terms);
+    if (scaled.size() == 0) return (terms.array() > 0).all() ? infinite : 0.0;
     const Eigen::VectorXd sigma = singular_values(scaled);
     return sigma[sigma.size() - 1];
 }

@@ -59,4 +59,13 @@ private:
     bool dense_sample(std::complex<double> lambda, double limit, double& phase, std::complex<double>& g);
 };
 
+// The terms that cancel in each row of Delta(z), |z| + sum_k e^{-Re z h_k}
+// |A_k| summed over the row: rounding is judged row by row against them, not
+// against the largest entry of the system.
+Eigen::VectorXd row_term_sums(const quorv& sys, std::complex<double> z);
+
+// Delta(z) with each row divided by its terms; empty where Delta is not
+// finite or a row's terms are all 0 (z = 0 and a state no matrix drives).
+Eigen::MatrixXcd rows_scaled_by_terms(const quorv& sys, std::complex<double> z, const Eigen::VectorXd& terms);
+
 }  // namespace quorv

@@ -23,6 +23,9 @@ public:
     // The root Newton's method reaches from start within `reach` of it.
     virtual std::optional<std::complex<double>> refined(std::complex<double> start, double reach) = 0;
     virtual determinant_samples& samples() = 0;
+    // The size a zero near z is known relative to, which the tightest disk
+    // around it and the line's rounding level are shares of.
+    virtual double scale(std::complex<double> z) { return root_scale(z); }
 };
 
 }  // namespace quorv
