@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <Eigen/Eigenvalues>
 #include <gtest/gtest.h>
 
 #include "model/quorv.h"
@@ -15,6 +16,7 @@
 #include "roots/count/sparse_enclosure.h"
 #include "roots/count/sparse_root_bound.h"
 #include "roots/krylov/characteristic_lu.h"
+#include "roots/roots.h"
 #include "roots/support/validate_sparse.h"
 
 namespace {
@@ -105,6 +107,51 @@ TEST(CharacteristicLU, AdjointSolveMatchesDenseAdjoint) {
     Eigen::VectorXcd x = b;
     lu.solve_adjoint(x);
     EXPECT_LT((dense_delta(sys.dense, lambda).adjoint() * x - b).norm(), 1e-10 * b.norm());
+}
+
+void expect_inside(const quorv::rectangle& box, cplx z) {
+    EXPECT_TRUE(z.real() >= box.x0 && z.real() <= box.x1 && std::abs(z.imag()) <= box.y1)
+        << z << " outside [" << box.x0 << ", " << box.x1 << "] x +-" << box.y1;
+}
+
+// Every root right of r lies in the box: the dense route's roots of random
+// non-normal systems, where the weighted bounds fall well under the norms.
+TEST(SparseRootBox, HoldsTheRootsOfRandomSystems) {
+    for (const unsigned seed : {1u, 2u, 3u}) {
+        const twin sys = random_twin(12, 3, seed);
+        for (const double r : {-4.0, -3.0}) {
+            const auto found = quorv::roots(sys.dense, r);
+            EXPECT_FALSE(found.empty());
+            for (const cplx z : found) expect_inside(quorv::root_box(sys.sparse, r), z);
+        }
+    }
+}
+
+// An undelayed system's roots are its eigenvalues: inside the box, and for a
+// symmetric one with nonnegative couplings (a ring with random weights) the
+// box's right side comes down to the top eigenvalue, where plain Gershgorin
+// discs stay a row sum above it.
+TEST(SparseRootBox, ReachesTheTopEigenvalue) {
+    std::mt19937 gen(4);
+    std::uniform_real_distribution<double> weight(0.1, 1.0);
+    const int n = 40;
+    std::vector<Eigen::Triplet<double>> entries;
+    for (int i = 0; i < n; ++i) {
+        const double w = weight(gen);
+        entries.emplace_back(i, i, -3.0 * weight(gen));
+        entries.emplace_back(i, (i + 1) % n, w);
+        entries.emplace_back((i + 1) % n, i, w);
+        entries.emplace_back(i, (i + 7) % n, weight(gen));
+    }
+    matrix u(n, n);
+    u.setFromTriplets(entries.begin(), entries.end());
+    const Eigen::MatrixXd dense(u);
+    const quorv::rectangle box = quorv::root_box(quorv::sparse_quorv({u}, {0.0}), -10.0);
+    const Eigen::EigenSolver<Eigen::MatrixXd> eigen(dense);
+    for (const cplx z : eigen.eigenvalues()) expect_inside(box, z);
+    const Eigen::MatrixXd symmetric = 0.5 * (dense + dense.transpose());
+    const double top = Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd>(symmetric).eigenvalues().maxCoeff();
+    EXPECT_LT(box.x1, top + 0.05 * (top - symmetric.diagonal().maxCoeff()));
 }
 
 // -I plus 6e307 down the first column: the column's sum of magnitudes
