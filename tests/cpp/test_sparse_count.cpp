@@ -57,23 +57,42 @@ Eigen::MatrixXcd dense_delta(const quorv::quorv& sys, cplx lambda) {
     return d;
 }
 
+using method = quorv::characteristic_lu::method;
+
 // The sparse factorisation's log det against the dense determinant, phase
-// modulo 2 pi: row scaling, pivoting, the block triangular form and the
-// fill-reducing order must all cancel.
+// modulo 2 pi, by both eliminations: row scaling, pivoting, the block
+// triangular form and the fill-reducing order must all cancel.
 TEST(CharacteristicLU, LogDeterminantMatchesDenseDeterminant) {
     const twin sys = random_twin(40, 2, 7);
-    quorv::characteristic_lu lu(sys.sparse);
-    for (const cplx lambda : {cplx(0.3, 0.0), cplx(-1.0, 2.5), cplx(2.0, -7.0)}) {
-        ASSERT_TRUE(lu.factor(lambda));
-        const cplx det = dense_delta(sys.dense, lambda).determinant();
-        const cplx log_det = lu.log_det();
-        EXPECT_NEAR(log_det.real(), std::log(std::abs(det)), 1e-9);
-        EXPECT_NEAR(std::remainder(log_det.imag() - std::arg(det), 2 * M_PI), 0, 1e-9);
-        Eigen::VectorXcd x = Eigen::VectorXcd::LinSpaced(40, 1, 40), y;
-        lu.apply(lambda, x, y);
-        lu.solve(y);
-        EXPECT_LT((y - x).norm(), 1e-10 * x.norm());
+    for (const method how : {method::left_looking, method::frontal}) {
+        quorv::characteristic_lu lu(sys.sparse, how);
+        for (const cplx lambda : {cplx(0.3, 0.0), cplx(-1.0, 2.5), cplx(2.0, -7.0)}) {
+            ASSERT_TRUE(lu.factor(lambda));
+            const cplx det = dense_delta(sys.dense, lambda).determinant();
+            const cplx log_det = lu.log_det();
+            EXPECT_NEAR(log_det.real(), std::log(std::abs(det)), 1e-9);
+            EXPECT_NEAR(std::remainder(log_det.imag() - std::arg(det), 2 * M_PI), 0, 1e-9);
+            Eigen::VectorXcd x = Eigen::VectorXcd::LinSpaced(40, 1, 40), y;
+            lu.apply(lambda, x, y);
+            lu.solve(y);
+            EXPECT_LT((y - x).norm(), 1e-10 * x.norm());
+        }
     }
+}
+
+// The frontal elimination where the factors fill in (random couplings of
+// 1000 states), KLU's on a chain; the frontal one's estimate of
+// |Delta^{-1}|_1 against the dense inverse's (a lower bound, near it).
+TEST(CharacteristicLU, FrontalWhereTheFactorsFillIn) {
+    EXPECT_TRUE(quorv::characteristic_lu(random_twin(1000, 4, 1).sparse).frontal());
+    EXPECT_FALSE(quorv::characteristic_lu(random_twin(1000, 1, 1).sparse).frontal());
+    const twin sys = random_twin(40, 2, 3);
+    quorv::characteristic_lu lu(sys.sparse, method::frontal);
+    ASSERT_TRUE(lu.frontal() && lu.factor(cplx(-0.5, 1.0)));
+    const Eigen::MatrixXcd inverse = dense_delta(sys.dense, cplx(-0.5, 1.0)).inverse();
+    const double truth = inverse.cwiseAbs().colwise().sum().maxCoeff();
+    EXPECT_LE(lu.inverse_norm(), truth * (1 + 1e-12));
+    EXPECT_GE(lu.inverse_norm(), 0.3 * truth);
 }
 
 // The sparse count against the dense route's on the same system, at lines
@@ -97,16 +116,19 @@ TEST(SparseCount, StabilityOfDecoupledModes) {
     }
 }
 
-// The adjoint solve against the dense conjugate transpose.
+// The adjoint solve against the dense conjugate transpose, by both eliminations.
 TEST(CharacteristicLU, AdjointSolveMatchesDenseAdjoint) {
     const twin sys = random_twin(40, 2, 5);
-    quorv::characteristic_lu lu(sys.sparse);
-    const cplx lambda(-0.4, 1.7);
-    ASSERT_TRUE(lu.factor(lambda));
-    const Eigen::VectorXcd b = Eigen::VectorXcd::LinSpaced(40, 1, 40);
-    Eigen::VectorXcd x = b;
-    lu.solve_adjoint(x);
-    EXPECT_LT((dense_delta(sys.dense, lambda).adjoint() * x - b).norm(), 1e-10 * b.norm());
+    for (const method how : {method::left_looking, method::frontal}) {
+        quorv::characteristic_lu lu(sys.sparse, how);
+        const cplx lambda(-0.4, 1.7);
+        ASSERT_TRUE(lu.factor(lambda));
+        const Eigen::VectorXcd b = Eigen::VectorXcd::LinSpaced(40, 1, 40);
+        Eigen::MatrixXcd x(40, 2);
+        x << b, 2.0 * b;
+        lu.solve_adjoint(x);
+        EXPECT_LT((dense_delta(sys.dense, lambda).adjoint() * x.col(1) - 2.0 * b).norm(), 2e-10 * b.norm());
+    }
 }
 
 void expect_inside(const quorv::rectangle& box, cplx z) {
