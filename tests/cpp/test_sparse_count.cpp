@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <Eigen/Eigenvalues>
 #include <gtest/gtest.h>
 
 #include "model/quorv.h"
@@ -16,6 +17,7 @@
 #include "roots/count/sparse_enclosure.h"
 #include "roots/count/sparse_root_bound.h"
 #include "roots/krylov/characteristic_lu.h"
+#include "roots/roots.h"
 #include "roots/support/validate_sparse.h"
 
 namespace {
@@ -56,23 +58,42 @@ Eigen::MatrixXcd dense_delta(const quorv::quorv& sys, cplx lambda) {
     return d;
 }
 
+using method = quorv::characteristic_lu::method;
+
 // The sparse factorisation's log det against the dense determinant, phase
-// modulo 2 pi: row scaling, pivoting, the block triangular form and the
-// fill-reducing order must all cancel.
+// modulo 2 pi, by both eliminations: row scaling, pivoting, the block
+// triangular form and the fill-reducing order must all cancel.
 TEST(CharacteristicLU, LogDeterminantMatchesDenseDeterminant) {
     const twin sys = random_twin(40, 2, 7);
-    quorv::characteristic_lu lu(sys.sparse);
-    for (const cplx lambda : {cplx(0.3, 0.0), cplx(-1.0, 2.5), cplx(2.0, -7.0)}) {
-        ASSERT_TRUE(lu.factor(lambda));
-        const cplx det = dense_delta(sys.dense, lambda).determinant();
-        const cplx log_det = lu.log_det();
-        EXPECT_NEAR(log_det.real(), std::log(std::abs(det)), 1e-9);
-        EXPECT_NEAR(std::remainder(log_det.imag() - std::arg(det), 2 * M_PI), 0, 1e-9);
-        Eigen::VectorXcd x = Eigen::VectorXcd::LinSpaced(40, 1, 40), y;
-        lu.apply(lambda, x, y);
-        lu.solve(y);
-        EXPECT_LT((y - x).norm(), 1e-10 * x.norm());
+    for (const method how : {method::left_looking, method::frontal}) {
+        quorv::characteristic_lu lu(sys.sparse, how);
+        for (const cplx lambda : {cplx(0.3, 0.0), cplx(-1.0, 2.5), cplx(2.0, -7.0)}) {
+            ASSERT_TRUE(lu.factor(lambda));
+            const cplx det = dense_delta(sys.dense, lambda).determinant();
+            const cplx log_det = lu.log_det();
+            EXPECT_NEAR(log_det.real(), std::log(std::abs(det)), 1e-9);
+            EXPECT_NEAR(std::remainder(log_det.imag() - std::arg(det), 2 * M_PI), 0, 1e-9);
+            Eigen::VectorXcd x = Eigen::VectorXcd::LinSpaced(40, 1, 40), y;
+            lu.apply(lambda, x, y);
+            lu.solve(y);
+            EXPECT_LT((y - x).norm(), 1e-10 * x.norm());
+        }
     }
+}
+
+// The frontal elimination where the factors fill in (random couplings of
+// 1000 states), KLU's on a chain; the frontal one's estimate of
+// |Delta^{-1}|_1 against the dense inverse's (a lower bound, near it).
+TEST(CharacteristicLU, FrontalWhereTheFactorsFillIn) {
+    EXPECT_TRUE(quorv::characteristic_lu(random_twin(1000, 4, 1).sparse).frontal());
+    EXPECT_FALSE(quorv::characteristic_lu(random_twin(1000, 1, 1).sparse).frontal());
+    const twin sys = random_twin(40, 2, 3);
+    quorv::characteristic_lu lu(sys.sparse, method::frontal);
+    ASSERT_TRUE(lu.frontal() && lu.factor(cplx(-0.5, 1.0)));
+    const Eigen::MatrixXcd inverse = dense_delta(sys.dense, cplx(-0.5, 1.0)).inverse();
+    const double truth = inverse.cwiseAbs().colwise().sum().maxCoeff();
+    EXPECT_LE(lu.inverse_norm(), truth * (1 + 1e-12));
+    EXPECT_GE(lu.inverse_norm(), 0.3 * truth);
 }
 
 // The sparse count against the dense route's on the same system, at lines
@@ -96,16 +117,64 @@ TEST(SparseCount, StabilityOfDecoupledModes) {
     }
 }
 
-// The adjoint solve against the dense conjugate transpose.
+// The adjoint solve against the dense conjugate transpose, by both eliminations.
 TEST(CharacteristicLU, AdjointSolveMatchesDenseAdjoint) {
     const twin sys = random_twin(40, 2, 5);
-    quorv::characteristic_lu lu(sys.sparse);
-    const cplx lambda(-0.4, 1.7);
-    ASSERT_TRUE(lu.factor(lambda));
-    const Eigen::VectorXcd b = Eigen::VectorXcd::LinSpaced(40, 1, 40);
-    Eigen::VectorXcd x = b;
-    lu.solve_adjoint(x);
-    EXPECT_LT((dense_delta(sys.dense, lambda).adjoint() * x - b).norm(), 1e-10 * b.norm());
+    for (const method how : {method::left_looking, method::frontal}) {
+        quorv::characteristic_lu lu(sys.sparse, how);
+        const cplx lambda(-0.4, 1.7);
+        ASSERT_TRUE(lu.factor(lambda));
+        const Eigen::VectorXcd b = Eigen::VectorXcd::LinSpaced(40, 1, 40);
+        Eigen::MatrixXcd x(40, 2);
+        x << b, 2.0 * b;
+        lu.solve_adjoint(x);
+        EXPECT_LT((dense_delta(sys.dense, lambda).adjoint() * x.col(1) - 2.0 * b).norm(), 2e-10 * b.norm());
+    }
+}
+
+void expect_inside(const quorv::rectangle& box, cplx z) {
+    EXPECT_TRUE(z.real() >= box.x0 && z.real() <= box.x1 && std::abs(z.imag()) <= box.y1)
+        << z << " outside [" << box.x0 << ", " << box.x1 << "] x +-" << box.y1;
+}
+
+// Every root right of r lies in the box: the dense route's roots of random
+// non-normal systems, where the weighted bounds fall well under the norms.
+TEST(SparseRootBox, HoldsTheRootsOfRandomSystems) {
+    for (const unsigned seed : {1u, 2u, 3u}) {
+        const twin sys = random_twin(12, 3, seed);
+        for (const double r : {-4.0, -3.0}) {
+            const auto found = quorv::roots(sys.dense, r);
+            EXPECT_FALSE(found.empty());
+            for (const cplx z : found) expect_inside(quorv::root_box(sys.sparse, r), z);
+        }
+    }
+}
+
+// An undelayed system's roots are its eigenvalues: inside the box, and for a
+// symmetric one with nonnegative couplings (a ring with random weights) the
+// box's right side comes down to the top eigenvalue, where plain Gershgorin
+// discs stay a row sum above it.
+TEST(SparseRootBox, ReachesTheTopEigenvalue) {
+    std::mt19937 gen(4);
+    std::uniform_real_distribution<double> weight(0.1, 1.0);
+    const int n = 40;
+    std::vector<Eigen::Triplet<double>> entries;
+    for (int i = 0; i < n; ++i) {
+        const double w = weight(gen);
+        entries.emplace_back(i, i, -3.0 * weight(gen));
+        entries.emplace_back(i, (i + 1) % n, w);
+        entries.emplace_back((i + 1) % n, i, w);
+        entries.emplace_back(i, (i + 7) % n, weight(gen));
+    }
+    matrix u(n, n);
+    u.setFromTriplets(entries.begin(), entries.end());
+    const Eigen::MatrixXd dense(u);
+    const quorv::rectangle box = quorv::root_box(quorv::sparse_quorv({u}, {0.0}), -10.0);
+    const Eigen::EigenSolver<Eigen::MatrixXd> eigen(dense);
+    for (const cplx z : eigen.eigenvalues()) expect_inside(box, z);
+    const Eigen::MatrixXd symmetric = 0.5 * (dense + dense.transpose());
+    const double top = Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd>(symmetric).eigenvalues().maxCoeff();
+    EXPECT_LT(box.x1, top + 0.05 * (top - symmetric.diagonal().maxCoeff()));
 }
 
 // -I plus 6e307 down the first column: the column's sum of magnitudes

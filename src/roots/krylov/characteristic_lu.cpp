@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include <klu.h>
+#include <umfpack.h>
 
 namespace quorv {
 
@@ -38,7 +39,7 @@ std::atomic<long> made{0};
 
 // Delta's pattern: the diagonal and every stored entry of every A_k, in
 // compressed columns with sorted rows, and where each entry lands in it.
-characteristic_lu::characteristic_lu(const sparse_quorv& sys) : sys(sys), n(sys.n()) {
+characteristic_lu::characteristic_lu(const sparse_quorv& sys, method how) : sys(sys), n(sys.n()) {
     using matrix = sparse_quorv::matrix;
     matrix pattern(n, n);
     pattern.setIdentity();
@@ -61,12 +62,24 @@ characteristic_lu::characteristic_lu(const sparse_quorv& sys) : sys(sys), n(sys.
     klu_defaults(common);
     symbolic = klu_analyze(int(n), starts.data(), rows.data(), common);
     if (!symbolic) out_of_memory();
+    const klu_symbolic* s = as_symbolic(symbolic);
+    const bool fills = s->est_flops > frontal_work * (s->lnz + s->unz);
+    if (how == method::frontal || (how == method::automatic && fills)) {
+        control.resize(UMFPACK_CONTROL);
+        umfpack_zi_defaults(control.data());
+        control[UMFPACK_IRSTEP] = 0;  // plain solves, as KLU's
+        const int status = umfpack_zi_symbolic(int(n), int(n), starts.data(), rows.data(), nullptr, nullptr,
+                                               &frontal_symbolic, control.data(), nullptr);
+        if (status == UMFPACK_ERROR_out_of_memory) out_of_memory();
+        if (status != UMFPACK_OK) frontal_symbolic = nullptr;
+    }
 }
 
 characteristic_lu::~characteristic_lu() {
     release_numeric();
     klu_symbolic* s = as_symbolic(symbolic);
     if (s) klu_free_symbolic(&s, common);
+    if (frontal_symbolic) umfpack_zi_free_symbolic(&frontal_symbolic);
     delete common;
 }
 
@@ -76,6 +89,7 @@ void characteristic_lu::release_numeric() {
     klu_numeric* f = as_numeric(numeric);
     if (f) klu_z_free_numeric(&f, common);
     numeric = nullptr;
+    if (frontal_numeric) umfpack_zi_free_numeric(&frontal_numeric);
 }
 
 bool characteristic_lu::form(cplx lambda) {
@@ -97,13 +111,24 @@ bool characteristic_lu::factor(cplx lambda) {
     release_numeric();
     if (!form(lambda)) return false;
     made.fetch_add(1, std::memory_order_relaxed);
+    if (frontal()) return frontal_factor();
     numeric = klu_z_factor(starts.data(), rows.data(), reinterpret_cast<double*>(values.data()),
                            as_symbolic(symbolic), common);
     if (common->status == KLU_OUT_OF_MEMORY || common->status == KLU_TOO_LARGE) out_of_memory();
     return numeric != nullptr && common->status == KLU_OK;
 }
 
+bool characteristic_lu::frontal_factor() {
+    const int status = umfpack_zi_numeric(starts.data(), rows.data(), reinterpret_cast<double*>(values.data()),
+                                          nullptr, frontal_symbolic, &frontal_numeric, control.data(), nullptr);
+    if (status == UMFPACK_ERROR_out_of_memory) out_of_memory();
+    if (status == UMFPACK_OK) return true;
+    release_numeric();
+    return false;
+}
+
 bool characteristic_lu::refactor(cplx lambda) {
+    if (frontal()) return frontal_numeric && factor(lambda);
     if (!numeric || !form(lambda)) return false;
     made.fetch_add(1, std::memory_order_relaxed);
     const int done = klu_z_refactor(starts.data(), rows.data(), reinterpret_cast<double*>(values.data()),
@@ -121,6 +146,13 @@ bool characteristic_lu::refactor(cplx lambda) {
 // a Laplacian itself. Its phase is that of the sum of the pivots' arguments
 // up to whole turns, which is all a change of phase is read modulo.
 cplx characteristic_lu::log_det() const {
+    if (frontal()) {
+        // UMFPACK's determinant as a mantissa and a power of ten.
+        double mantissa[2] = {0, 0}, exponent = 0;
+        umfpack_zi_get_determinant(mantissa, nullptr, &exponent, frontal_numeric, nullptr);
+        const cplx m(mantissa[0], mantissa[1]);
+        return {std::log(std::abs(m)) + exponent * std::numbers::ln10, std::arg(m)};
+    }
     const klu_numeric* f = as_numeric(numeric);
     const klu_symbolic* s = as_symbolic(symbolic);
     const cplx* u = static_cast<const cplx*>(f->Udiag);
@@ -138,7 +170,31 @@ cplx characteristic_lu::log_det() const {
     return {std::log(std::abs(product)) + double(exponent) * std::numbers::ln2, phase};
 }
 
+// Hager's estimate, which KLU's condition estimate makes as well: the
+// 1-norm of Delta^{-1} x over |x|_1 = 1 rises when x moves to the unit
+// vector where the gradient Delta^{-H} sign(Delta^{-1} x) is largest, until
+// it stops rising. A lower bound, exact for most matrices.
+double characteristic_lu::hager_estimate() {
+    Eigen::VectorXcd x = Eigen::VectorXcd::Constant(n, 1.0 / double(n));
+    double estimate = 0;
+    for (int pass = 0; pass < 5; ++pass) {
+        solve(x);
+        const double norm = x.cwiseAbs().sum();
+        if (!std::isfinite(norm)) return HUGE_VAL;
+        if (norm <= estimate) break;
+        estimate = norm;
+        for (cplx& v : x) v = std::abs(v) > 0 ? v / std::abs(v) : cplx(1);
+        solve_adjoint(x);
+        Eigen::Index largest = 0;
+        x.cwiseAbs().maxCoeff(&largest);
+        x.setZero();
+        x[largest] = 1;
+    }
+    return estimate;
+}
+
 double characteristic_lu::inverse_norm() {
+    if (frontal()) return hager_estimate();
     if (!klu_z_condest(starts.data(), reinterpret_cast<double*>(values.data()), as_symbolic(symbolic),
                        as_numeric(numeric), common))
         return HUGE_VAL;
@@ -151,14 +207,28 @@ double characteristic_lu::inverse_norm() {
     return common->condest / norm;
 }
 
+void characteristic_lu::frontal_solve(int system, Eigen::Ref<Eigen::MatrixXcd> x) {
+    Eigen::VectorXcd b(n);
+    for (Eigen::Index j = 0; j < x.cols(); ++j) {
+        b = x.col(j);
+        umfpack_zi_solve(system, starts.data(), rows.data(), reinterpret_cast<const double*>(values.data()), nullptr,
+                         reinterpret_cast<double*>(x.data() + j * x.outerStride()), nullptr,
+                         reinterpret_cast<const double*>(b.data()), nullptr, frontal_numeric, control.data(),
+                         nullptr);
+    }
+}
+
 void characteristic_lu::solve(Eigen::Ref<Eigen::MatrixXcd> x) {
     if (x.size() == 0) return;
+    if (frontal()) return frontal_solve(UMFPACK_A, x);
     klu_z_solve(as_symbolic(symbolic), as_numeric(numeric), int(x.outerStride()), int(x.cols()),
                 reinterpret_cast<double*>(x.data()), common);
 }
 
 void characteristic_lu::solve_adjoint(Eigen::Ref<Eigen::MatrixXcd> x) {
     if (x.size() == 0) return;
+    // UMFPACK_At is the conjugate transpose for complex matrices.
+    if (frontal()) return frontal_solve(UMFPACK_At, x);
     klu_z_tsolve(as_symbolic(symbolic), as_numeric(numeric), int(x.outerStride()), int(x.cols()),
                  reinterpret_cast<double*>(x.data()), 1, common);
 }

@@ -17,9 +17,21 @@ namespace quorv {
 // on each block), and every lambda then costs one numeric factorisation of
 // that pattern. Delta is formed in compressed columns straight from the
 // model's entries: nothing of order n^2 is ever stored.
+//
+// Where the factors fill in (random couplings: hundreds of operations per
+// entry of the factors), KLU's elimination, a column at a time without
+// dense kernels, is slow; SuiteSparse's UMFPACK, whose fronts are dense
+// blocks handed to the BLAS, then factors the same pattern (ordered once
+// as well) two to several times faster.
 class characteristic_lu {
 public:
-    explicit characteristic_lu(const sparse_quorv& sys);
+    // Which elimination factors Delta: `automatic` takes the frontal one
+    // where KLU's ordering predicts more than frontal_work operations per
+    // entry of the factors.
+    enum class method { automatic, left_looking, frontal };
+    static constexpr double frontal_work = 200;
+
+    explicit characteristic_lu(const sparse_quorv& sys, method how = method::automatic);
     ~characteristic_lu();
     characteristic_lu(const characteristic_lu&) = delete;
     characteristic_lu& operator=(const characteristic_lu&) = delete;
@@ -36,12 +48,15 @@ public:
     // Throws std::bad_alloc when the factors do not fit.
     bool factor(std::complex<double> lambda);
     // The same with the row pivots of the last successful factor(): cheaper,
-    // and for a lambda close to that one as stable.
+    // and for a lambda close to that one as stable. The frontal elimination
+    // has no such step and factors afresh on the same ordering.
     bool refactor(std::complex<double> lambda);
 
     // log det Delta of the last factorisation: log |det| as the real part,
     // the phase (modulo whole turns) as the imaginary part.
     std::complex<double> log_det() const;
+    bool frontal() const { return frontal_symbolic != nullptr; }
+
     // An estimate of |Delta^{-1}|_1 (Hager's, from a few solves).
     double inverse_norm();
     // x <- Delta^{-1} x for the last factorisation; x has n rows.
@@ -65,8 +80,15 @@ private:
     klu_common_struct* common = nullptr;
     void* symbolic = nullptr;
     void* numeric = nullptr;
+    // UMFPACK's ordering, factors and options, when it factors Delta.
+    void* frontal_symbolic = nullptr;
+    void* frontal_numeric = nullptr;
+    std::vector<double> control;
 
     bool form(std::complex<double> lambda);
+    bool frontal_factor();
+    void frontal_solve(int system, Eigen::Ref<Eigen::MatrixXcd> x);
+    double hager_estimate();
     void release_numeric();
     [[noreturn]] void out_of_memory() const;
 };
