@@ -54,7 +54,19 @@ std::optional<std::complex<double>> sparse_determinant::newton_step(std::complex
     // moves every zero of the factored det Delta by as much), while the
     // residual's rounding varies from row to row and mostly cancels in w^H:
     // the step then finds the model's zero, not the factored one.
+    //
+    // b and c are first replaced by Delta^{-1} b and Delta^{-H} c, one step
+    // of inverse iteration each, normalised: fixed vectors with no
+    // structure of their own are nearly orthogonal to a smooth null vector
+    // (a diffusion's slowest mode), so that c^T Delta^{-1} b is ruled by the
+    // other modes until lambda is within a hair of the zero and the steps
+    // run away from it; the iterated vectors lean towards the null vectors
+    // by the ratio of Delta's smallest singular value to the next.
     Eigen::VectorXcd x = b, w = c, residual, slope;
+    lu.solve(x);
+    lu.solve_adjoint(w);
+    x /= x.norm();
+    w /= w.norm();
     lu.solve(x);
     lu.solve_adjoint(w);
     lu.apply(lambda, x, residual);
