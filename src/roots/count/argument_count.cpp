@@ -106,17 +106,17 @@ private:
 };
 
 // The phase change along the polygon through the given corners, in order;
-// probe watches the side that starts at corner `watched`, along which
-// e^{phi} is divided out when phi is given.
+// probe watches the side that starts at corner `watched`. Along the sides
+// from corner `divided_from` on, e^{phi} is divided out when phi is given.
 std::optional<double> polygon_change(determinant_samples& f, const std::vector<cplx>& corners,
                                      path_probe* probe = nullptr, std::size_t watched = 0,
-                                     const entire_function& phi = {}) {
+                                     const entire_function& phi = {}, std::size_t divided_from = 0) {
     log_det_sample at;
     if (!f.evaluate(corners.front(), at)) return std::nullopt;
     double total = 0;
     for (std::size_t i = 0; i + 1 < corners.size(); ++i) {
         const cplx a = corners[i], b = corners[i + 1];
-        const bool divided = i == watched && phi;
+        const bool divided = i >= divided_from && phi;
         exp_divided_samples quotient(f, phi);
         if (divided) divide_term(at, phi, -1);
         const auto change = phase_change(divided ? quotient : f, [a, b](double t) { return a + t * (b - a); },
@@ -178,8 +178,17 @@ std::optional<long> count_in_symmetric_rectangle(determinant_samples& f, const r
     // quotient conjugate-symmetric.
     divided_samples divided(f, factor);
     determinant_samples& walked = factor.order > 0 && factor.pole < rect.x0 ? divided : f;
-    return whole_count(polygon_change(walked, {{rect.x1, 0}, {rect.x1, rect.y1}, {rect.x0, rect.y1}, {rect.x0, 0}},
-                                      left_side, 2, factor.left_side),
+    if (!factor.left_side)
+        return whole_count(polygon_change(walked, {{rect.x1, 0}, {rect.x1, rect.y1}, {rect.x0, rect.y1}, {rect.x0, 0}},
+                                          left_side),
+                           std::numbers::pi);
+    // The left side's term also along the top side's left end, where
+    // e^{-lambda h_k} turns as fast; it is a polynomial fitted up the left
+    // side, which it follows within half the height of it.
+    const double split = std::min(rect.x1, rect.x0 + 0.5 * rect.y1);
+    return whole_count(polygon_change(walked, {{rect.x1, 0}, {rect.x1, rect.y1}, {split, rect.y1}, {rect.x0, rect.y1},
+                                               {rect.x0, 0}},
+                                      left_side, 3, factor.left_side, 2),
                        std::numbers::pi);
 }
 

@@ -19,8 +19,14 @@ using matrix = sparse_quorv::matrix;
 // Chebyshev points on the segment: tr(R A_k) has its poles at U's
 // eigenvalues, which lie left of a region whose left side phi is taken
 // along (a fine grid's slowest mode some twenty units left of a segment
-// some thirty long: ten points reproduce it to 1e-5).
-constexpr int points = 10;
+// some thirty long: six points reproduce it to some 1e-4, far below what
+// the second order leaves of g).
+constexpr int points = 6;
+// phi is worth its points only where it turns the phase by more than this
+// along the side (first order: |phi| (1 + h_k height) summed over the
+// terms): each point costs about what a sample of the walk does, and a
+// walk takes some two samples per radian.
+constexpr double worth_turning = 12;
 // The interpolant must reproduce tr(R A_k) midway up the segment to this
 // share of its largest value there, else phi is not used.
 constexpr double reproduced = 0.02;
@@ -126,6 +132,16 @@ struct interpolated_term {
     }
 };
 
+// About how far phi turns the phase along the side, from the traces at one
+// point: |e^{-lambda h_k}| is the same all along it, and e^{-i y h_k} turns
+// h_k height radians.
+double turning(const std::vector<double>& delays, const std::vector<cplx>& traces, double x, double height) {
+    double sum = 0;
+    for (std::size_t k = 0; k < delays.size(); ++k)
+        sum += std::exp(-x * delays[k]) * std::abs(traces[k]) * (1 + delays[k] * height);
+    return sum;
+}
+
 // Chebyshev coefficients of the values at the points cos(pi (j + 1/2) / N).
 std::vector<cplx> coefficients_of(const std::vector<cplx>& values) {
     const std::size_t count = values.size();
@@ -152,6 +168,7 @@ std::optional<entire_function> left_side_term(const sparse_quorv& sys, double x,
         const auto found = traces.at(at_t(std::cos(std::numbers::pi * (j + 0.5) / points)), budget);
         if (!found) return std::nullopt;
         for (std::size_t k = 0; k < terms; ++k) values[k].push_back((*found)[k]), largest = std::max(largest, std::abs((*found)[k]));
+        if (j == 0 && turning(traces.term_delays(), *found, x, height) < worth_turning) return std::nullopt;
     }
     interpolated_term term{x, height, traces.term_delays(), {}};
     for (const std::vector<cplx>& v : values) term.coefficients.push_back(coefficients_of(v));
