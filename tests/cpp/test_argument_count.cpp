@@ -82,3 +82,20 @@ TEST(ArgumentCount, AFactorDividedOutLeavesTheCountAndShortensAWalkBesideAChain)
     // Right of -2.5: cos theta > -1/2, j <= 132.
     EXPECT_EQ(quorv::count_in_symmetric_rectangle(divided, {-2.5, 1, -2, 2}, nullptr, chain), 266);
 }
+
+// The probe follows the left side, which passes 1e-6 from the zero -1,
+// whether or not an entire term is divided out along it; the term, whose
+// phase is added back exactly, leaves the count as it was.
+TEST(ArgumentCount, TheLeftSideIsWatchedWithOrWithoutItsTerm) {
+    const quorv::rectangle rect{-1 - 1e-6, 3, -4, 4};
+    quorv::known_factor term;
+    term.left_side = [](cplx z) { return std::pair<cplx, cplx>{0.3 * z * z + cplx(0, 2) * z, 0.6 * z + cplx(0, 2)}; };
+    for (const quorv::known_factor& factor : {quorv::known_factor{}, term}) {
+        counting c;
+        quorv::path_probe probe;
+        probe.near = 1e-3;
+        EXPECT_EQ(quorv::count_in_symmetric_rectangle(c.f, rect, &probe, factor), 3);
+        ASSERT_FALSE(probe.passes.empty());
+        EXPECT_LT(std::abs(probe.passes.front().at + 1.0), 1e-3);
+    }
+}

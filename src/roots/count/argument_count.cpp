@@ -180,7 +180,7 @@ std::optional<long> count_in_symmetric_rectangle(determinant_samples& f, const r
     determinant_samples& walked = factor.order > 0 && factor.pole < rect.x0 ? divided : f;
     if (!factor.left_side)
         return whole_count(polygon_change(walked, {{rect.x1, 0}, {rect.x1, rect.y1}, {rect.x0, rect.y1}, {rect.x0, 0}},
-                                          left_side),
+                                          left_side, 2),
                            std::numbers::pi);
     // The left side's term also along the top side's left end, where
     // e^{-lambda h_k} turns as fast; it is a polynomial fitted up the left
