@@ -185,7 +185,11 @@ std::optional<long> count_in_symmetric_rectangle(determinant_samples& f, const r
     // The left side's term also along the top side's left end, where
     // e^{-lambda h_k} turns as fast; it is a polynomial fitted up the left
     // side, which it follows within half the height of it.
-    const double split = std::min(rect.x1, rect.x0 + 0.5 * rect.y1);
+    const double split = rect.x0 + 0.5 * rect.y1;
+    if (split >= rect.x1)
+        return whole_count(polygon_change(walked, {{rect.x1, 0}, {rect.x1, rect.y1}, {rect.x0, rect.y1}, {rect.x0, 0}},
+                                          left_side, 2, factor.left_side, 1),
+                           std::numbers::pi);
     return whole_count(polygon_change(walked, {{rect.x1, 0}, {rect.x1, rect.y1}, {split, rect.y1}, {rect.x0, rect.y1},
                                                {rect.x0, 0}},
                                       left_side, 3, factor.left_side, 2),
