@@ -1,5 +1,6 @@
 #include <cmath>
 #include <complex>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -81,4 +82,22 @@ TEST(ArgumentCount, AFactorDividedOutLeavesTheCountAndShortensAWalkBesideAChain)
     // A pole inside the rectangle would add its order: it is not divided out.
     // Right of -2.5: cos theta > -1/2, j <= 132.
     EXPECT_EQ(quorv::count_in_symmetric_rectangle(divided, {-2.5, 1, -2, 2}, nullptr, chain), 266);
+}
+
+// The probe follows the left side, which passes 1e-6 from the zero -1,
+// whether or not an entire term is divided out along it (and along the top
+// side's left end, or all of a short top side); the term, whose phase is
+// added back exactly, leaves the count as it was.
+TEST(ArgumentCount, TheLeftSideIsWatchedWithOrWithoutItsTerm) {
+    quorv::known_factor term;
+    term.left_side = [](cplx z) { return std::pair<cplx, cplx>{0.3 * z * z + cplx(0, 2) * z, 0.6 * z + cplx(0, 2)}; };
+    for (const auto& [right, zeros] : {std::pair{3.0, 3L}, std::pair{0.5, 1L}})
+        for (const quorv::known_factor& factor : {quorv::known_factor{}, term}) {
+            counting c;
+            quorv::path_probe probe;
+            probe.near = 1e-3;
+            EXPECT_EQ(quorv::count_in_symmetric_rectangle(c.f, {-1 - 1e-6, right, -4, 4}, &probe, factor), zeros);
+            ASSERT_FALSE(probe.passes.empty());
+            EXPECT_LT(std::abs(probe.passes.front().at + 1.0), 1e-3);
+        }
 }

@@ -11,7 +11,7 @@ import numpy as np
 import pytest
 import scipy.sparse as sp
 
-from pyhalvex import quorv, roots, sparse_quorv, spectral_abscissa, spectrum
+from pyhalvex import _core, quorv, roots, sparse_quorv, spectral_abscissa, spectrum
 from test_sparse import assert_roots_match, heat, mode_roots, ring
 
 
@@ -89,3 +89,29 @@ def test_ctrl_c_ends_a_sparse_abscissa():
     out, err = child.communicate(timeout=600)
     assert child.returncode == 0, err
     assert float(out) < 6.0
+
+
+def heat_2d(m, reaction):
+    """u_t = Laplacian u - 2 u + reaction u(t - 1) on the unit square, m x m interior points:
+    the modes mu_jk = -4 (m+1)^2 (sin^2(j pi / (2 (m+1))) + sin^2(k pi / (2 (m+1)))) - 2."""
+    h2 = (m + 1.0) ** 2
+    one = sp.diags_array([h2, -2 * h2, h2], offsets=[-1, 0, 1], shape=(m, m))
+    eye = sp.eye_array(m)
+    laplacian = sp.kron(one, eye) + sp.kron(eye, one) - 2 * sp.eye_array(m * m)
+    e = 4 * h2 * np.sin(np.arange(1, m + 1) * np.pi / (2 * (m + 1))) ** 2
+    mu = -(e[:, None] + e[None, :]).ravel() - 2
+    return sparse_quorv([laplacian.tocsc(), reaction * sp.eye_array(m * m)], [0.0, 1.0]), mu
+
+
+def test_a_fine_grids_rightmost_roots_take_a_few_hundred_factorisations():
+    # Each of the 1024 modes puts retarded roots beside the count's left
+    # side, whose phase they turn back and forth with e^{-i y}: some 4000
+    # factorisations before their first order was divided out.
+    sys, mu = heat_2d(32, 3.0)
+    truth = mode_roots(mu, 3.0, 1.0, -2.5)
+    re = distinct_real_parts(truth)
+    made = _core._factorisations()
+    assert spectral_abscissa(sys) == pytest.approx(re[0], rel=1e-8)
+    r = re[1] - 1e-3 * (re[0] - re[1])
+    assert_roots_match(roots(sys, r), truth[truth.real >= r])
+    assert _core._factorisations() - made <= 1200

@@ -90,11 +90,11 @@ std::vector<root_cluster> on_or_right(std::vector<root_cluster> located, const r
     return located;
 }
 
-// The count right of `line` (own units); the errors of count_roots, led by
-// `caller`, when it holds none.
+// The count right of `line` (own units), with the disks found before;
+// the errors of count_roots, led by `caller`, when it holds none.
 region_count counted_at(const sparse_quorv& own, double line, double unit, determinant_samples& f,
-                        const char* caller) {
-    const region_count counted = count_in_own_unit(own, line, f);
+                        const char* caller, const std::vector<root_cluster>& known = {}) {
+    const region_count counted = count_in_own_unit(own, line, f, known);
     counted_or_throw(counted, line / unit, caller);
     return counted;
 }
@@ -116,6 +116,7 @@ spectrum_result spectrum_led_by(const sparse_quorv& sys, double r, const interru
     sparse_determinant f(own.sys, budget);
     const region_count counted = counted_at(own.sys, r * own.unit, own.unit, f, caller);
     krylov_locator krylov(own.sys, f);
+    krylov.adopt(counted.near_line, counted.region);
     const located_roots located = krylov.locate(counted.region, counted.count);
     return as_spectrum(on_or_right(located.roots, counted), counted.on_or_right(), located.complete, own.unit);
 }
@@ -231,7 +232,7 @@ std::optional<double> abscissa_by_krylov(const sparse_quorv& sys, const own_spar
     // location (from the disks found, by more shifts and bisection where
     // they fall short) decide.
     const double line = strip_line(krylov.disks(), first);
-    const region_count strip = counted_at(own.sys, line, unit, f, "spectral_abscissa");
+    const region_count strip = counted_at(own.sys, line, unit, f, "spectral_abscissa", krylov.disks());
     const located_roots located = krylov.locate(strip.region, strip.count);
     long found = 0;
     double rightmost = -HUGE_VAL, rightmost_radius = 0, reach = -HUGE_VAL, clear = -HUGE_VAL;

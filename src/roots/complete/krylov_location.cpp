@@ -117,6 +117,17 @@ void krylov_locator::add(cplx near, const rectangle& region) {
     enclose(z->imag() < 0 ? std::conj(*z) : *z, region);
 }
 
+void krylov_locator::adopt(const std::vector<root_cluster>& disks, const rectangle& region) {
+    for (const root_cluster& d : disks) {
+        const bool apart = std::none_of(found.begin(), found.end(), [&](const root_cluster& c) { return c.meets(d); });
+        // Only a disk within rounding of its zeros is a root: a wider one's
+        // centre may be a point the count came near, or half of a disk
+        // split by its path.
+        const bool tight = d.radius <= same_root * root_scale(d.z);
+        if (d.certified() && tight && !d.undecided && disk_inside(d.z, d.radius, region) && apart) found.push_back(d);
+    }
+}
+
 void krylov_locator::seed(const std::vector<cplx>& near, const rectangle& region) {
     for (const cplx z : near) {
         if (f.budget().exhausted()) return;

@@ -30,6 +30,11 @@ public:
     // Polishes and encloses the approximations `near`, keeping the disks that
     // fit in `region` (a seed from an earlier question on the same model).
     void seed(const std::vector<std::complex<double>>& near, const rectangle& region);
+    // Takes the certified disks found otherwise (a count's disks beside its
+    // line) that lie in `region`, meet none found before and are tight
+    // (within same_root of their zeros): the search then neither polishes
+    // nor encloses those roots again.
+    void adopt(const std::vector<root_cluster>& disks, const rectangle& region);
     // The certified disks so far (upper half and their conjugates).
     const std::vector<root_cluster>& disks() const { return found; }
 

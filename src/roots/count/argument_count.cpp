@@ -80,19 +80,54 @@ std::optional<double> phase_change(determinant_samples& f, const std::function<c
     return total;
 }
 
+// A sample of det Delta as one of det Delta e^{-phi} (sign -1) or back
+// (sign +1): phi's imaginary part off the phase, phi' off g.
+void divide_term(log_det_sample& s, const entire_function& phi, double sign) {
+    const auto [value, slope] = phi(s.lambda);
+    s.phase += sign * value.imag();
+    s.g += sign * slope;
+}
+
+// The samples of det Delta e^{-phi} for an entire phi.
+class exp_divided_samples : public determinant_samples {
+public:
+    exp_divided_samples(determinant_samples& f, const entire_function& phi) : f(f), phi(phi) {}
+
+    bool evaluate(cplx lambda, log_det_sample& out) override {
+        if (!f.evaluate(lambda, out)) return false;
+        divide_term(out, phi, -1);
+        return true;
+    }
+    work_budget& budget() override { return f.budget(); }
+    double singularity(cplx lambda) override { return f.singularity(lambda); }
+
+private:
+    determinant_samples& f;
+    const entire_function& phi;
+};
+
 // The phase change along the polygon through the given corners, in order;
-// probe watches the side that starts at corner `watched`.
+// probe watches the side that starts at corner `watched`. Along the sides
+// from corner `divided_from` on, e^{phi} is divided out when phi is given.
 std::optional<double> polygon_change(determinant_samples& f, const std::vector<cplx>& corners,
-                                     path_probe* probe = nullptr, std::size_t watched = 0) {
+                                     path_probe* probe = nullptr, std::size_t watched = 0,
+                                     const entire_function& phi = {}, std::size_t divided_from = 0) {
     log_det_sample at;
     if (!f.evaluate(corners.front(), at)) return std::nullopt;
     double total = 0;
     for (std::size_t i = 0; i + 1 < corners.size(); ++i) {
         const cplx a = corners[i], b = corners[i + 1];
-        const auto change = phase_change(f, [a, b](double t) { return a + t * (b - a); },
+        const bool divided = i >= divided_from && phi;
+        exp_divided_samples quotient(f, phi);
+        if (divided) divide_term(at, phi, -1);
+        const auto change = phase_change(divided ? quotient : f, [a, b](double t) { return a + t * (b - a); },
                                          std::abs(b - a), at, i == watched ? probe : nullptr);
         if (!change) return std::nullopt;
         total += *change;
+        if (divided) {
+            divide_term(at, phi, +1);
+            total += (phi(b).first - phi(a).first).imag();
+        }
     }
     return total;
 }
@@ -145,8 +180,21 @@ std::optional<long> count_in_symmetric_rectangle(determinant_samples& f, const r
     // quotient conjugate-symmetric.
     divided_samples divided(f, factor);
     determinant_samples& walked = factor.order > 0 && factor.pole < rect.x0 ? divided : f;
-    return whole_count(polygon_change(walked, {{rect.x1, 0}, {rect.x1, rect.y1}, {rect.x0, rect.y1}, {rect.x0, 0}},
-                                      left_side, 2),
+    if (!factor.left_side)
+        return whole_count(polygon_change(walked, {{rect.x1, 0}, {rect.x1, rect.y1}, {rect.x0, rect.y1}, {rect.x0, 0}},
+                                          left_side, 2),
+                           std::numbers::pi);
+    // The left side's term also along the top side's left end, where
+    // e^{-lambda h_k} turns as fast; it is a polynomial fitted up the left
+    // side, which it follows within half the height of it.
+    const double split = rect.x0 + 0.5 * rect.y1;
+    if (split >= rect.x1)
+        return whole_count(polygon_change(walked, {{rect.x1, 0}, {rect.x1, rect.y1}, {rect.x0, rect.y1}, {rect.x0, 0}},
+                                          left_side, 2, factor.left_side, 1),
+                           std::numbers::pi);
+    return whole_count(polygon_change(walked, {{rect.x1, 0}, {rect.x1, rect.y1}, {split, rect.y1}, {rect.x0, rect.y1},
+                                               {rect.x0, 0}},
+                                      left_side, 3, factor.left_side, 2),
                        std::numbers::pi);
 }
 

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <complex>
+#include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "roots/count/log_determinant.h"
@@ -44,6 +46,9 @@ struct path_probe {
     bool in_pass = false;
 };
 
+// The value and derivative of an entire function of lambda.
+using entire_function = std::function<std::pair<std::complex<double>, std::complex<double>>(std::complex<double>)>;
+
 // A factor (lambda - pole)^order with a real pole, divided out of det Delta
 // along a count's path. det Delta is about lambda^n times a function near 1
 // far from the roots, and a chain of n roots beside the path turns its phase
@@ -54,13 +59,21 @@ struct path_probe {
 struct known_factor {
     double pole = 0;
     long order = 0;
+    // The value and derivative of an entire function phi whose exponential
+    // is divided out along the path's left side only (none when empty): a
+    // zero-free factor leaves the zeros alone, and the phase det Delta turns
+    // along that side is the quotient's plus Im(phi(end) - phi(start)),
+    // known exactly. Retarded roots of many modes, each far from the path,
+    // turn the phase there smoothly but fast; phi takes that part off (see
+    // left_side_term.h).
+    entire_function left_side{};
 };
 
 // The same for a rectangle symmetric about the real axis (y0 = -y1): det
 // Delta takes conjugate values at conjugate points, so the upper half of the
 // path carries half the winding. `left_side`, when given, learns where the
 // left side came closest to a zero. `factor` is divided out when its pole
-// lies left of the rectangle.
+// lies left of the rectangle; its left_side term along the left side.
 std::optional<long> count_in_symmetric_rectangle(determinant_samples& f, const rectangle& rect,
                                                  path_probe* left_side = nullptr, known_factor factor = {});
 std::optional<long> count_in_circle(determinant_samples& f, std::complex<double> centre, double radius);

@@ -186,6 +186,9 @@ void decide_new(zero_encloser& enclose, const std::vector<root_cluster>& found, 
 void decide_near(zero_encloser& enclose, cplx at, double r, std::vector<root_cluster>& decided) {
     const double room = 0.25 * root_scale(at);
     const cplx centre = enclose.refined(at, room).value_or(at);
+    // A zero that a disk decided already holds is decided.
+    if (std::any_of(decided.begin(), decided.end(), [&](const root_cluster& c) { return std::abs(centre - c.z) <= c.radius; }))
+        return;
     decide_new(enclose, enclose.around(centre, 0, room), r, decided);
 }
 

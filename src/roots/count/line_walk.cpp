@@ -172,8 +172,9 @@ bool strip_decided(determinant_samples& f, zero_encloser& enclose, double r, dou
 double line_offset(double r) { return 1e-9 * std::max(1.0, std::abs(r)); }
 
 region_count count_right_of_line(determinant_samples& f, zero_encloser& enclose, double r, double offset,
-                                 const path_region_at& region_at) {
+                                 const path_region_at& region_at, const std::vector<root_cluster>& known) {
     std::vector<root_cluster> decided;
+    decide_new(enclose, known, r, decided);
     path_marks marks;
     region_count counted = walk(f, enclose, r, offset, -1, region_at, decided, marks);
     // A path moved left of where it started takes in the zeros of the strip

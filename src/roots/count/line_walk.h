@@ -40,8 +40,10 @@ using path_region_at = std::function<path_region(double left, double offset)>;
 // right of the line counts the zeros beyond the strip, and the strip's
 // zeros must all lie in decided disks (a disk a path still reaches across
 // split in two by it), else the outcome is `undecided`. The same walk for
-// every model: region_at gives the model's region.
+// every model: region_at gives the model's region. `known` are certified
+// disks found before (a Krylov search's roots): decided against the line
+// first, so that a path passing near their zeros does not enclose them again.
 region_count count_right_of_line(determinant_samples& f, zero_encloser& enclose, double r, double offset,
-                                 const path_region_at& region_at);
+                                 const path_region_at& region_at, const std::vector<root_cluster>& known = {});
 
 }  // namespace quorv

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "roots/count/argument_count.h"
+#include "roots/count/left_side_term.h"
 #include "roots/count/line_walk.h"
 #include "roots/count/root_bound.h"
 #include "roots/count/sparse_determinant.h"
@@ -49,7 +50,8 @@ known_factor factor_for(const sparse_quorv& sys, double mean, const rectangle& r
 }  // namespace
 
 // The dense model's walk (line_walk.h) on the sparse model's bounds.
-region_count count_in_own_unit(const sparse_quorv& sys, double r, determinant_samples& f) {
+region_count count_in_own_unit(const sparse_quorv& sys, double r, determinant_samples& f,
+                               const std::vector<root_cluster>& known) {
     const double bound = root_bound(sys, r);
     if (std::isfinite(bound)) r = std::max(r, -2 * bound - 1);
     sparse_encloser enclose(f);
@@ -61,8 +63,10 @@ region_count count_in_own_unit(const sparse_quorv& sys, double r, determinant_sa
         // No root right of the path: nothing to walk around.
         if (box.x1 < left) return {path_region::kind::empty, box};
         const rectangle region = with_margin(box, 10 * offset);
-        return {path_region::kind::region, region, factor_for(sys, mean, region)};
-    });
+        known_factor factor = factor_for(sys, mean, region);
+        factor.left_side = left_side_term(sys, region.x0, region.y1, f.budget()).value_or(entire_function{});
+        return {path_region::kind::region, region, factor};
+    }, known);
 }
 
 region_count count_region(const sparse_quorv& sys, double r, work_budget& budget) {

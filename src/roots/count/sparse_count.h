@@ -13,8 +13,10 @@ namespace quorv {
 // region (its box from root_box(const sparse_quorv&, r)), with det Delta
 // from sparse LU factorisations. In the model's own units.
 region_count count_region(const sparse_quorv& sys, double r, work_budget& budget);
-// The same for a model already in its own time unit, with its evaluations.
-region_count count_in_own_unit(const sparse_quorv& sys, double r, determinant_samples& f);
+// The same for a model already in its own time unit, with its evaluations;
+// `known` are certified disks around zeros found before (see line_walk.h).
+region_count count_in_own_unit(const sparse_quorv& sys, double r, determinant_samples& f,
+                               const std::vector<root_cluster>& known = {});
 
 // As count_roots and is_stable for the dense model, with the same errors
 // and messages; check is polled at every factorisation.

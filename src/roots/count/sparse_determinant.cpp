@@ -20,6 +20,10 @@ constexpr double shortest_eta = 1e-8;
 // Steps of the power method for Delta's smallest singular value.
 constexpr int power_steps = 4;
 
+// Newton's steps shorter than this share of max(1, |lambda|) use the fixed
+// vectors b and c (see newton_step).
+constexpr double near_step = 1e-7;
+
 double norm_1(const sparse_quorv::matrix& a) {
     double norm = 0;
     for (Eigen::Index j = 0; j < a.outerSize(); ++j) {
@@ -49,6 +53,14 @@ sparse_determinant::sparse_determinant(const sparse_quorv& sys, work_budget& bud
     c = Eigen::VectorXcd::NullaryExpr(sys.n(), [](Eigen::Index i) { return std::polar(1.0, 1.3 * double(i) + 0.5); });
 }
 
+std::complex<double> sparse_determinant::step_with(std::complex<double> lambda, const Eigen::VectorXcd& x,
+                                                   const Eigen::VectorXcd& w) {
+    Eigen::VectorXcd residual, slope;
+    lu.apply(lambda, x, residual);
+    lu.apply_derivative(lambda, x, slope);
+    return w.dot(residual) / w.dot(slope);
+}
+
 std::optional<std::complex<double>> sparse_determinant::newton_step(std::complex<double> lambda) {
     if (!work.spend() || !lu.factor(lambda)) return std::nullopt;
     // c^T Delta^{-1} = w^H with w = Delta^{-H} c, and c^T x = w^H Delta x:
@@ -58,12 +70,27 @@ std::optional<std::complex<double>> sparse_determinant::newton_step(std::complex
     // moves every zero of the factored det Delta by as much), while the
     // residual's rounding varies from row to row and mostly cancels in w^H:
     // the step then finds the model's zero, not the factored one.
-    Eigen::VectorXcd x = b, w = c, residual, slope;
+    Eigen::VectorXcd x = b, w = c;
     lu.solve(x);
     lu.solve_adjoint(w);
-    lu.apply(lambda, x, residual);
-    lu.apply_derivative(lambda, x, slope);
-    const std::complex<double> step = w.dot(residual) / w.dot(slope);
+    const std::complex<double> fixed = step_with(lambda, x, w);
+    // Fixed vectors with no structure of their own are nearly orthogonal to
+    // a smooth null vector (a diffusion's slowest mode): c^T Delta^{-1} b is
+    // then ruled by the other modes until lambda is within some 1e-6 of the
+    // zero, and from further the steps run away from it. The step is taken
+    // with Delta^{-1} b and Delta^{-H} c instead (one step of inverse
+    // iteration each, normalised), which lean towards the null vectors by
+    // the ratio of Delta's smallest singular value to the next, until it is
+    // below near_step: there the fixed vectors converge, and their residual's
+    // rounding, which grows with x, is the smaller (a Laplacian with entries
+    // of 2e10 left the iterated vectors' steps jittering at 3e-10).
+    x /= x.norm();
+    w /= w.norm();
+    lu.solve(x);
+    lu.solve_adjoint(w);
+    const std::complex<double> leaning = step_with(lambda, x, w);
+    const std::complex<double> step =
+        std::abs(leaning) > near_step * std::max(1.0, std::abs(lambda)) ? leaning : fixed;
     if (!std::isfinite(step.real()) || !std::isfinite(step.imag())) return std::nullopt;
     return lambda - step;
 }

@@ -56,6 +56,9 @@ private:
     // and their solves.
     Eigen::VectorXcd b, c, x, w;
 
+    // The step c^T x / (c^T Delta^{-1} Delta' x) for x = Delta^{-1} b and w =
+    // Delta^{-H} c, given x and w, for the last factorisation.
+    std::complex<double> step_with(std::complex<double> lambda, const Eigen::VectorXcd& x, const Eigen::VectorXcd& w);
     double rounding(std::complex<double> lambda) const;
     double rounding_share(std::complex<double> lambda);
 };
