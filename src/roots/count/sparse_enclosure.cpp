@@ -11,10 +11,9 @@ namespace {
 
 using cplx = std::complex<double>;
 
-constexpr double growth = 4;
-constexpr int newton_steps = 30;
+constexpr double radius_growth = 4;
+constexpr int polish_steps = 30;
 
-bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
 
 }  // namespace
 
@@ -25,7 +24,7 @@ bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag());
 std::optional<cplx> sparse_encloser::refined(cplx start, double reach) {
     cplx z = start;
     double last = HUGE_VAL;
-    for (int step = 0; step < newton_steps; ++step) {
+    for (int step = 0; step < polish_steps; ++step) {
         const auto next = f.newton_step(z);
         if (!next) return f.budget().exhausted() ? std::nullopt : std::optional(z);
         if (!finite(*next) || std::abs(*next - start) >= reach) return std::nullopt;
@@ -38,7 +37,7 @@ std::optional<cplx> sparse_encloser::refined(cplx start, double reach) {
 }
 
 std::vector<root_cluster> sparse_encloser::around(cplx z, double least, double room) {
-    for (double radius = std::max(least, tightest_disk * root_scale(z)); radius < room; radius *= growth) {
+    for (double radius = std::max(least, tightest_disk * root_scale(z)); radius < room; radius *= radius_growth) {
         const auto m = count_in_circle(f, z, radius);
         if (f.budget().exhausted()) return {};
         if (!m || *m == 0) continue;
@@ -55,7 +54,7 @@ root_cluster sparse_encloser::simple(cplx z, double radius, double room) {
     const auto polished = refined(z, radius);
     if (!polished) return {z, 1, radius};
     const double moved = std::abs(*polished - z);
-    for (double rho = tightest_disk * root_scale(*polished); rho < radius && rho + moved < room; rho *= growth) {
+    for (double rho = tightest_disk * root_scale(*polished); rho < radius && rho + moved < room; rho *= radius_growth) {
         const auto m = count_in_circle(f, *polished, rho);
         if (m && *m == 1) return {*polished, 1, rho};
         if (f.budget().exhausted()) break;
