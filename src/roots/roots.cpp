@@ -253,9 +253,9 @@ void complete(const quorv& scaled, root_search& s, const interrupt_check& check)
     // alone: a count that holds 383 030 roots is followed by their listing,
     // not by a warning with a subset.
     const long for_count = long(std::min(completion_evaluations_per_root * double(s.region.count), 1e15));
-    work_budget budget{std::max(evaluations_for(scaled, s.region.left, completion_evaluations, completion_evaluations_per_root),
-                                for_count),
-                       check};
+    const long for_expected =
+        evaluations_for(scaled, s.region.left, completion_evaluations, completion_evaluations_per_root);
+    work_budget budget{std::max(for_expected, for_count), check};
     log_determinant f(scaled, budget);
     const double band = near_root * std::max(1.0, std::abs(s.region.left));
     s.right_of_left = outside(on_or_right_of(s.refined, s.region.left - band), s.region.near_line);
