@@ -46,7 +46,7 @@ constexpr int degree_cap = 100;
 // per root expected in the counted region when that is more: locating a
 // root on a chain costs a Newton run and the counts of its disk.
 constexpr long completion_evaluations = 400000;
-constexpr double evaluations_per_root = 256;
+constexpr double completion_evaluations_per_root = 256;
 constexpr double count_per_root = 64;
 
 // The estimate reads term 0 as the undelayed part of the system, while the
@@ -252,10 +252,10 @@ void complete(const quorv& scaled, root_search& s, const interrupt_check& check)
     // root expected, beyond the cap of a budget made from the expectation
     // alone: a count that holds 383 030 roots is followed by their listing,
     // not by a warning with a subset.
-    const long for_count = long(std::min(evaluations_per_root * double(s.region.count), 1e15));
-    work_budget budget{std::max(evaluations_for(scaled, s.region.left, completion_evaluations, evaluations_per_root),
-                                for_count),
-                       check};
+    const long for_count = long(std::min(completion_evaluations_per_root * double(s.region.count), 1e15));
+    const long for_expected =
+        evaluations_for(scaled, s.region.left, completion_evaluations, completion_evaluations_per_root);
+    work_budget budget{std::max(for_expected, for_count), check};
     log_determinant f(scaled, budget);
     const double band = near_root * std::max(1.0, std::abs(s.region.left));
     s.right_of_left = outside(on_or_right_of(s.refined, s.region.left - band), s.region.near_line);

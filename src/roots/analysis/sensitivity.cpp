@@ -20,18 +20,6 @@ namespace {
 using Eigen::Index;
 using cplx = std::complex<double>;
 
-// A root refined by roots has a backward error near machine precision. Up to
-// 1e-8 relative to the size of Delta's terms still leaves the first-order
-// derivatives about that accurate; beyond it lambda is not a root.
-constexpr double root_tolerance = 1e-8;
-
-// At a double root, a point with backward error eta lies about sqrt(eta)
-// from it, and u^H Delta' v is of that size there (smaller still at a higher
-// multiplicity); at a simple root it stays away from zero however small eta is.
-// u^H Delta' v within ten times sqrt(eta) of zero is therefore a multiple root,
-// or a point too close to one for its first-order derivative to mean anything.
-constexpr double multiple_root_factor = 10.0;
-
 // The size of the terms of Delta(lambda) = lambda I - sum_k e^{-lambda h_k} A_k:
 // it bounds the norm of Delta however the terms cancel (at a scalar root
 // Delta is zero), so a singular value measured against it is relative to
@@ -85,12 +73,6 @@ scaled_matrices scaled_at(const quorv& sys, cplx lambda) {
 }
 
 // The null vectors of the scaled matrix M: u_M^H M = 0 and M v_M = 0.
-struct null_vectors {
-    Eigen::VectorXcd u;
-    Eigen::VectorXcd v;
-    double backward_error = 0.0;  // M's smallest singular value
-};
-
 // The singular vectors of Delta(lambda)'s smallest singular value, after
 // checking that it is zero (lambda is a root: against the size of all the
 // terms, as roots accepts it) and that the next one of the scaled matrix is

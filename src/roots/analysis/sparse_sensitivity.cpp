@@ -9,6 +9,7 @@
 #include <Eigen/QR>
 #include <Eigen/SVD>
 
+#include "roots/analysis/sensitivity.h"
 #include "roots/krylov/characteristic_lu.h"
 #include "roots/support/number_text.h"
 #include "roots/support/validate_sparse.h"
@@ -20,11 +21,9 @@ namespace {
 using cplx = std::complex<double>;
 using Eigen::Index;
 
-// As for the dense model: a backward error up to 1e-8 of the size of
-// Delta's terms is a root; u^H Delta' v within ten times the square root of
-// the backward error (times the size of Delta''s terms) is a multiple root.
-constexpr double root_tolerance = 1e-8;
-constexpr double multiple_root_factor = 10.0;
+// root_tolerance and multiple_root_factor (sensitivity.h) decide as for the
+// dense model, with the backward error and the derivative measured against
+// the size of Delta's and Delta''s terms.
 // A second singular value below the root tolerance is a second null
 // direction only when it is also within this factor of the first (or of
 // rounding): at a simple root of a stiff system (a fine diffusion grid,
@@ -52,11 +51,6 @@ std::pair<double, double> term_sizes(const sparse_quorv& sys, cplx lambda) {
     }
     return {delta, derivative};
 }
-
-struct null_vectors {
-    Eigen::VectorXcd u, v;
-    double backward_error = 0;
-};
 
 Eigen::MatrixXcd orthonormal(const Eigen::MatrixXcd& x) {
     return Eigen::HouseholderQR<Eigen::MatrixXcd>(x).householderQ() * Eigen::MatrixXcd::Identity(x.rows(), x.cols());

@@ -24,14 +24,14 @@ using cplx = std::complex<double>;
 // Evaluations for one spectrum, count and location together.
 constexpr long spectrum_evaluations = 2 * count_evaluations;
 // The abscissa's strip is narrowed to this share of max(1, |line|).
-constexpr double strip_share = 1e-2;
+constexpr double sparse_strip_share = 1e-2;
 constexpr long crowded = 8;
-constexpr double narrowest_strip = 1e-9;
+constexpr double sparse_narrowest_strip = 1e-9;
 // The rightmost roots the first Krylov search waits for, and the strip
 // right of the rightmost found, relative to its size: narrow, so that a
 // crowded chain (a ring's modes) puts few roots in it.
 constexpr int rightmost_wanted = 6;
-constexpr double gap_share = 1e-6;
+constexpr double sparse_gap_share = 1e-6;
 // The abscissa's strip reaches at most this share of max(1, |root|) left of
 // the rightmost root found, halfway to the next one found: far enough for
 // its count's path to pass clear of that root, near enough that the delayed
@@ -41,7 +41,7 @@ constexpr double widest_gap_share = 0.02;
 // Disks that end further left of the axis than this (own time unit) leave
 // the count there at 0 without taking it, as for the dense model: the
 // count's path examines zeros within 1e-4 of its line.
-constexpr double axis_margin = 1e-4;
+constexpr double sparse_axis_margin = 1e-4;
 
 // Roots found separately above and below the axis are made exact
 // conjugates; a simple root whose disk holds its own conjugate is real,
@@ -152,7 +152,7 @@ namespace {
 // taken again further left; one that runs clear of every root does not.
 double strip_line(const std::vector<root_cluster>& disks, const root_cluster& first) {
     const double scale = root_scale(first.z);
-    const double line = first.z.real() - std::max(gap_share * scale, 2 * first.radius);
+    const double line = first.z.real() - std::max(sparse_gap_share * scale, 2 * first.radius);
     double next = -HUGE_VAL;
     for (const root_cluster& c : disks)
         if (c.z.real() + c.radius < line) next = std::max(next, c.z.real() + c.radius);
@@ -190,7 +190,7 @@ double abscissa_by_counts(const own_sparse_time_unit& own, sparse_determinant& f
     // more than a few counts more (a ring's modes crowd one chain of roots).
     const auto wide = [&] {
         const double width = (empty - line) / std::max(1.0, std::abs(line));
-        return width > strip_share || (at_line.count > crowded && width > narrowest_strip);
+        return width > sparse_strip_share || (at_line.count > crowded && width > sparse_narrowest_strip);
     };
     while (wide()) {
         const double middle = 0.5 * (line + empty);
@@ -255,7 +255,7 @@ std::optional<double> abscissa_by_krylov(const sparse_quorv& sys, const own_spar
     // itself. A root on the axis, or within the count's margin left of it,
     // makes the abscissa 0; without one, a root located at -0.0 is still left
     // of the axis.
-    const bool unstable = clear > 0 || (reach >= -axis_margin && axis_holds_roots(sys, check));
+    const bool unstable = clear > 0 || (reach >= -sparse_axis_margin && axis_holds_roots(sys, check));
     if (unstable && std::abs(rightmost) <= rightmost_radius) return 0.0;
     return unstable ? std::max(0.0, rightmost / unit)
                     : std::min(rightmost / unit, -std::numeric_limits<double>::denorm_min());

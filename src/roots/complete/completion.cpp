@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -10,6 +9,7 @@
 #include "roots/complete/disk_index.h"
 #include "roots/count/enclosure.h"
 #include "roots/local/refinement.h"
+#include "roots/support/two_pi.h"
 
 namespace quorv {
 
@@ -19,7 +19,6 @@ using cplx = std::complex<double>;
 
 constexpr int depth_limit = 60;
 constexpr int locate_restarts = 3;
-constexpr double two_pi = 2 * std::numbers::pi;
 // Where a piece is cut, as shares of its longer side: off the middle first,
 // so that a cut does not run along the real axis of a symmetric piece.
 constexpr double cuts[] = {0.5 + 1.0 / 64, 0.5 - 3.0 / 64, 0.5 + 5.0 / 64, 0.5 - 7.0 / 64, 0.5 + 11.0 / 64};

@@ -43,10 +43,6 @@ constexpr int wanted_per_shift = 20;
 // the factors fill in.
 constexpr double rightmost_band = 1e-2;
 
-bool disk_inside(cplx z, double radius, const rectangle& r) {
-    return z.real() - radius > r.x0 && z.real() + radius < r.x1 && z.imag() - radius > r.y0 &&
-           z.imag() + radius < r.y1;
-}
 
 }  // namespace
 
@@ -60,7 +56,7 @@ bool krylov_locator::known(cplx z) const {
 long krylov_locator::located_in(const rectangle& region) const {
     long located = 0;
     for (const root_cluster& c : found)
-        if (disk_inside(c.z, c.radius, region)) located += c.multiplicity;
+        if (region.holds_disk(c.z, c.radius)) located += c.multiplicity;
     return located;
 }
 
@@ -87,7 +83,7 @@ bool krylov_locator::enclose(cplx z, const rectangle& region) {
     const double widest = widest_disk * root_scale(z);
     double next = first_radius * root_scale(z);
     for (double radius = next; radius <= widest; radius = next) {
-        if (!disk_inside(z, radius, region)) return false;
+        if (!region.holds_disk(z, radius)) return false;
         const long before = f.budget().evaluations_left;
         const auto inside = count_in_circle(f, z, radius);
         if (f.budget().exhausted()) return false;
@@ -124,7 +120,7 @@ void krylov_locator::adopt(const std::vector<root_cluster>& disks, const rectang
         // centre may be a point the count came near, or half of a disk
         // split by its path.
         const bool tight = d.radius <= same_root * root_scale(d.z);
-        if (d.certified() && tight && !d.undecided && disk_inside(d.z, d.radius, region) && apart) found.push_back(d);
+        if (d.certified() && tight && !d.undecided && region.holds_disk(d.z, d.radius) && apart) found.push_back(d);
     }
 }
 
@@ -203,7 +199,7 @@ located_roots krylov_locator::locate(const rectangle& region, long count) {
     }
     std::vector<root_cluster> inside;
     for (const root_cluster& c : found)
-        if (disk_inside(c.z, c.radius, region)) inside.push_back(c);
+        if (region.holds_disk(c.z, c.radius)) inside.push_back(c);
     return locate_roots(f, region, count, inside);
 }
 

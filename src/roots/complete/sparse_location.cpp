@@ -21,16 +21,12 @@ constexpr double cut_shares[] = {0.5 + 1.0 / 64, 0.5 - 3.0 / 64, 0.5 + 7.0 / 64}
 // apart are two roots, not a double one at a point between them.
 constexpr double multiple_size = 1e-5;
 constexpr double multiple_floor = 1e-12;
-constexpr int newton_steps = 30;
-constexpr double first_radius = 1e-10;
+constexpr int zero_newton_steps = 30;
+constexpr double first_disk_radius = 1e-10;
 
 double size(const rectangle& r) { return std::max(r.x1 - r.x0, r.y1 - r.y0); }
 cplx centre(const rectangle& r) { return {0.5 * (r.x0 + r.x1), 0.5 * (r.y0 + r.y1)}; }
 
-bool disk_inside(cplx z, double radius, const rectangle& r) {
-    return z.real() - radius > r.x0 && z.real() + radius < r.x1 && z.imag() - radius > r.y0 &&
-           z.imag() + radius < r.y1;
-}
 
 class locator {
 public:
@@ -67,10 +63,10 @@ private:
     bool accounted(const rectangle& piece, long count) {
         long inside = 0;
         for (const root_cluster& c : known)
-            if (disk_inside(c.z, c.radius, piece)) inside += c.multiplicity;
+            if (piece.holds_disk(c.z, c.radius)) inside += c.multiplicity;
         if (inside != count) return false;
         for (const root_cluster& c : known)
-            if (disk_inside(c.z, c.radius, piece)) found.push_back(c);
+            if (piece.holds_disk(c.z, c.radius)) found.push_back(c);
         return true;
     }
 
@@ -89,7 +85,7 @@ private:
     std::optional<cplx> newton(const rectangle& piece) {
         cplx z = centre(piece);
         double last = HUGE_VAL;
-        for (int step = 0; step < newton_steps; ++step) {
+        for (int step = 0; step < zero_newton_steps; ++step) {
             const auto stepped = f.newton_step(z);
             if (!stepped) return f.budget().exhausted() ? std::nullopt : std::optional<cplx>(z);
             const cplx next = *stepped;
@@ -112,7 +108,7 @@ private:
         // from a disk that fits in it.
         const double room = std::min({z->real() - piece.x0, piece.x1 - z->real(), z->imag() - piece.y0,
                                       piece.y1 - z->imag()});
-        for (double radius = std::min(first_radius * root_scale(*z), 0.5 * room); disk_inside(*z, radius, piece);
+        for (double radius = std::min(first_disk_radius * root_scale(*z), 0.5 * room); piece.holds_disk(*z, radius);
              radius *= 4) {
             const auto inside = count_in_circle(f, *z, radius);
             if (inside && *inside == 1) {

@@ -1,4 +1,5 @@
 #include "roots/count/argument_count.h"
+#include "roots/support/two_pi.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,6 @@ namespace quorv {
 namespace {
 
 using cplx = std::complex<double>;
-constexpr double two_pi = 2 * std::numbers::pi;
 
 // A step is aimed at a predicted phase change of 0.6 rad and accepted only
 // when the observed change, known modulo 2 pi, stays below 1 rad and agrees

@@ -19,6 +19,11 @@ struct rectangle {
     bool contains(std::complex<double> z) const {
         return z.real() >= x0 && z.real() <= x1 && z.imag() >= y0 && z.imag() <= y1;
     }
+
+    // Whether the disk |lambda - z| <= radius lies strictly inside.
+    bool holds_disk(std::complex<double> z, double radius) const {
+        return z.real() - radius > x0 && z.real() + radius < x1 && z.imag() - radius > y0 && z.imag() + radius < y1;
+    }
 };
 
 // The number of zeros of det Delta, with multiplicity, inside a closed path,

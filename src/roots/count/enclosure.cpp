@@ -19,7 +19,7 @@ namespace {
 using cplx = std::complex<double>;
 
 // Each failed try widens the disk fourfold from tightest_disk.
-constexpr double growth = 4;
+constexpr double disk_growth = 4;
 // A simple root's disk wider than this is tightened around Newton's
 // iterate from the disk's mean.
 constexpr double tight_enough = 1e-9;
@@ -39,7 +39,7 @@ constexpr int mean_nodes = 64;
 // enclosed together.
 constexpr double coincidence = 1e-2;
 // Separated zeros are enclosed again, down to this depth.
-constexpr int depth_limit = 3;
+constexpr int separation_depth = 3;
 constexpr int tightening_passes = 3;
 // Newton steps on det Delta when a loose disk is tightened, and how often
 // one step may be halved.
@@ -47,8 +47,6 @@ constexpr int determinant_steps = 12;
 constexpr int max_halvings = 30;
 // A multiple root's disk is halved while it still holds all its zeros.
 constexpr int shrink_steps = 4;
-
-bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
 
 bool counts(determinant_samples& f, cplx centre, double radius, long m) {
     const auto counted = count_in_circle(f, centre, radius);
@@ -180,7 +178,7 @@ root_cluster disk_encloser::simple(cplx z, double radius, double room) {
         // first one's edge), but not beyond the room: disks stay disjoint.
         const double moved = std::abs(centre - origin);
         double rho = tightest(centre);
-        while (rho + moved < room && rho < radius && !counts(f, centre, rho, 1)) rho *= growth;
+        while (rho + moved < room && rho < radius && !counts(f, centre, rho, 1)) rho *= disk_growth;
         if (rho + moved >= room || rho >= radius) break;
         z = centre;
         radius = rho;
@@ -215,7 +213,7 @@ std::vector<root_cluster> disk_encloser::resolved(cplx z, double radius, long m,
     // rounding and tells the two points apart no better than the mean does.
     // Zeros within the disk around such a point (1e-10 wide) are one root.
     const bool exact = f.singularity(z) == 0;
-    if (!exact && depth < depth_limit && !singular_at(f, mean)) {
+    if (!exact && depth < separation_depth && !singular_at(f, mean)) {
         std::vector<root_cluster> apart = gathered(z, radius, m, mean, room, depth);
         if (!apart.empty()) return apart;
         apart = separated(zeros, z, radius, m, depth);

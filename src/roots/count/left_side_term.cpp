@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "roots/krylov/characteristic_lu.h"
+#include "roots/support/sparse_norm.h"
 
 namespace quorv {
 
@@ -34,13 +35,6 @@ constexpr double reproduced = 0.02;
 // max(1, |lambda|) / |A_k|_1: far above the rounding of log det, far below
 // where its second order shows.
 constexpr double step_share = 1e-7;
-
-double norm_1(const matrix& a) {
-    Eigen::VectorXd columns = Eigen::VectorXd::Zero(a.cols());
-    for (Eigen::Index j = 0; j < a.outerSize(); ++j)
-        for (matrix::InnerIterator it(a, j); it; ++it) columns[j] += std::abs(it.value());
-    return a.cols() == 0 ? 0.0 : columns.maxCoeff();
-}
 
 // lambda - U - s A as the characteristic matrix of a model without delays:
 // U's terms and, unless s is 0, s A.

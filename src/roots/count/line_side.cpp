@@ -11,7 +11,6 @@ namespace {
 
 using cplx = std::complex<double>;
 
-bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
 
 // A disk no wider than the tightest disk whose centre lies within that of
 // the line, relative to the centre itself: no count can tell on which side

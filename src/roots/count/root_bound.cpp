@@ -6,6 +6,9 @@
 
 #include <Eigen/Eigenvalues>
 
+#include "roots/support/damped_norm.h"
+#include "roots/support/spectral_norm.h"
+
 namespace quorv {
 
 // Why root_box holds. Let lambda be a root with Re lambda >= r and v a unit
@@ -28,23 +31,8 @@ namespace quorv {
 
 namespace {
 
-// The largest singular value of a, the square root of the largest
-// eigenvalue of a^T a, with the matrix scaled by its largest entry first, so
-// that entries near the ends of the double range neither overflow nor
-// underflow in the product; the result is +inf only when the norm itself is.
-// The largest eigenvalue of the symmetric a^T a is computed to a relative
-// accuracy of a few units of rounding, and so is its root; only small
-// singular values suffer from squaring.
-double spectral_norm(const Eigen::MatrixXd& a) {
-    if (a.size() == 0) return 0;
-    const double scale = a.cwiseAbs().maxCoeff();
-    if (scale == 0 || !std::isfinite(scale)) return scale;
-    const Eigen::MatrixXd b = a / scale;
-    const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eig(b.transpose() * b, Eigen::EigenvaluesOnly);
-    return scale * std::sqrt(std::max(eig.eigenvalues().maxCoeff(), 0.0));
-}
-
-// The largest eigenvalue of the symmetric part of a, scaled as above.
+// The largest eigenvalue of the symmetric part of a, with a scaled by its
+// largest entry first, as for spectral_norm.
 double top_of_symmetric_part(const Eigen::MatrixXd& a) {
     if (a.size() == 0) return -std::numeric_limits<double>::infinity();
     const double scale = a.cwiseAbs().maxCoeff();
@@ -52,16 +40,6 @@ double top_of_symmetric_part(const Eigen::MatrixXd& a) {
     const Eigen::MatrixXd h = 0.5 * (a / scale + a.transpose() / scale);
     const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eig(h, Eigen::EigenvaluesOnly);
     return scale * eig.eigenvalues().maxCoeff();
-}
-
-// e^{-r h} |a|; as exp(log|a| - r h) when the factor alone leaves the double
-// range, so that it does not turn a finite product into inf (or 0 * inf into
-// NaN). An undelayed term keeps its norm whatever r is.
-double damped(double norm, double r, double h) {
-    if (h == 0 || norm == 0) return norm;
-    const double factor = std::exp(-r * h);
-    if (factor > 0 && std::isfinite(factor)) return factor * norm;
-    return std::exp(std::log(norm) - r * h);
 }
 
 // The sum of the undelayed matrices, divided by the largest entry among them

@@ -8,6 +8,8 @@ namespace quorv {
 
 // The size a root's tolerances are relative to: max(1, |z|).
 inline double root_scale(std::complex<double> z) { return std::max(1.0, std::abs(z)); }
+// Whether both parts of z are finite.
+inline bool finite(std::complex<double> z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
 // Two refined roots within same_root * root_scale of each other are one root
 // to rounding (Newton's method takes a simple root to about 1e-15
 // relative); distinct roots within near_root * root_scale of each other may

@@ -24,7 +24,7 @@ constexpr double evaluations_per_root = 64;
 // for the rightmost ones from the right.
 constexpr double many_roots = 1000;
 constexpr double most_evaluations = 5e7;
-constexpr double growth = 16;
+constexpr double bound_growth = 16;
 
 // No root with Re >= r lies beyond the bound R(r), so none has Re < -R(r):
 // a line further left than that (r = -inf for an undelayed system) holds
@@ -57,7 +57,7 @@ region_count count_in_own_unit(const quorv& sys, double r, work_budget& budget) 
 bool roots_right_of_axis_from_right(const quorv& sys, const interrupt_check& check) {
     double line = rootless_line(sys, 0.0), step = 0.25;
     while (line > 0) {
-        const double limit = growth * root_bound(sys, line);
+        const double limit = bound_growth * root_bound(sys, line);
         while (step > 1e-3 * std::max(1.0, line) && !(root_bound(sys, line - step) <= limit)) step /= 2;
         line = std::max(0.0, line - step);
         step *= 2;

@@ -5,13 +5,15 @@
 #include <limits>
 #include <numbers>
 
+#include "roots/support/sparse_norm.h"
+
 namespace quorv {
 
 namespace {
 
 // An evaluation counts only when the rounding of Delta's terms moves det
 // Delta by less than this share of itself, as for the dense model.
-constexpr double trusted_share = 1e-2;
+constexpr double sparse_trusted_share = 1e-2;
 
 // The difference quotient's step is at least this share of the distance
 // to the nearest zero, where Delta's rounding is far below it.
@@ -23,16 +25,6 @@ constexpr int power_steps = 4;
 // Newton's steps shorter than this share of max(1, |lambda|) use the fixed
 // vectors b and c (see newton_step).
 constexpr double near_step = 1e-7;
-
-double norm_1(const sparse_quorv::matrix& a) {
-    double norm = 0;
-    for (Eigen::Index j = 0; j < a.outerSize(); ++j) {
-        double column = 0;
-        for (sparse_quorv::matrix::InnerIterator it(a, j); it; ++it) column += std::abs(it.value());
-        norm = std::max(norm, column);
-    }
-    return norm;
-}
 
 }  // namespace
 
@@ -128,7 +120,7 @@ double sparse_determinant::rounding_share(std::complex<double> lambda) {
         terms += std::exp(-lambda.real() * sys.hk(k)) * (magnitudes[k] * x_size);
     const double share = row_length * std::numeric_limits<double>::epsilon() * w.cwiseAbs().dot(terms) /
                          std::abs(c.dot(x));
-    if (std::isfinite(share) && share <= trusted_share) return share;
+    if (std::isfinite(share) && share <= sparse_trusted_share) return share;
     return lu.inverse_norm() * rounding(lambda);
 }
 
@@ -136,7 +128,7 @@ bool sparse_determinant::evaluate(std::complex<double> lambda, log_det_sample& o
     if (!work.spend()) return false;
     if (!lu.factor(lambda)) return false;
     const double share = rounding_share(lambda);
-    if (share > trusted_share) return false;
+    if (share > sparse_trusted_share) return false;
     const std::complex<double> at = lu.log_det();
     double distance = std::max(1.0, std::abs(lambda));
     if (last_g != 0) distance = std::min(distance, 1 / last_g);

@@ -8,9 +8,7 @@ namespace {
 
 using cplx = std::complex<double>;
 
-constexpr int newton_steps = 30;
-
-bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
+constexpr int polish_steps = 30;
 
 }  // namespace
 
@@ -21,7 +19,7 @@ bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag());
 std::optional<cplx> sparse_encloser::polished(cplx start) {
     cplx z = start;
     double last = HUGE_VAL;
-    for (int step = 0; step < newton_steps; ++step) {
+    for (int step = 0; step < polish_steps; ++step) {
         const auto next = samples().newton_step(z);
         if (!next) return samples().budget().exhausted() ? std::nullopt : std::optional(z);
         if (!finite(*next)) return std::nullopt;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "roots/support/damped_norm.h"
+
 namespace quorv {
 
 namespace {
@@ -92,14 +94,6 @@ matrix undelayed_sum(const sparse_quorv& sys, double& scale) {
     for (std::size_t k = 0; k < sys.mA(); ++k)
         if (sys.hk(k) == 0) sum += sys.A[k] / scale;
     return sum;
-}
-
-// e^{-r h} norm without 0 * inf, as for the dense model.
-double damped(double norm, double r, double h) {
-    if (h == 0 || norm == 0) return norm;
-    const double factor = std::exp(-r * h);
-    if (factor > 0 && std::isfinite(factor)) return factor * norm;
-    return std::exp(std::log(norm) - r * h);
 }
 
 }  // namespace

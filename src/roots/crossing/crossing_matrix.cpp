@@ -10,6 +10,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "roots/support/spectral_norm.h"
+
 // LAPACK's singular values as the scipy-openblas32 wheel exports it: the
 // symbol prefixed with scipy_, 32-bit integers, the lengths of the character
 // arguments last. Eigen's Jacobi SVD of a complex 20 x 20 matrix is some
@@ -23,14 +25,6 @@ extern "C" void scipy_zgesvd_(const char* jobu, const char* jobvt, const std::in
 extern "C" void scipy_openblas_set_num_threads(int threads);
 
 namespace quorv {
-
-namespace {
-
-double spectral_norm(const Eigen::MatrixXd& a) {
-    return a.size() == 0 ? 0.0 : Eigen::JacobiSVD<Eigen::MatrixXd>(a).singularValues()(0);
-}
-
-}  // namespace
 
 double spectral_norm_bound(const Eigen::MatrixXcd& m) {
     return std::sqrt(m.cwiseAbs().colwise().sum().maxCoeff() * m.cwiseAbs().rowwise().sum().maxCoeff());

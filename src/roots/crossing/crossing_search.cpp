@@ -1,16 +1,15 @@
 #include "roots/crossing/crossing_search.h"
+#include "roots/support/two_pi.h"
 
 #include <algorithm>
 #include <cmath>
 #include <complex>
 #include <limits>
-#include <numbers>
 
 namespace quorv {
 
 namespace {
 
-constexpr double two_pi = 2 * std::numbers::pi;
 // Sizes relative to Delta's terms |w| + sum_k |A_k|. A cell's size is the
 // most Delta can change within it by the global bounds on its derivatives.
 // Below newton_cell Newton's method locates the zero a cell may hold (once
@@ -23,7 +22,7 @@ constexpr double finest_cell = 1e-9;
 constexpr double rounding_share = 1e-13;
 // A zero located by Newton's method: Delta singular to this share of its terms.
 constexpr double zero_share = 1e-10;
-constexpr int newton_steps = 40;
+constexpr int crossing_newton_steps = 40;
 // Zeros at frequencies below this share of the bound give no delay: the
 // phase phi != 0 they need is reached only at delays phi / w beyond any use.
 constexpr double least_frequency_share = 1e-12;
@@ -81,7 +80,7 @@ bool crossing_search::locate(double w, double phi, axis_crossing& zero) {
     Eigen::PartialPivLU<Eigen::MatrixXcd> lu;
     Eigen::MatrixXcd by_w, by_phi;
     const double scale = Delta.scale(w);
-    for (int step = 0; step < newton_steps && budget.spend(); ++step) {
+    for (int step = 0; step < crossing_newton_steps && budget.spend(); ++step) {
         lu.compute(Delta.at(w, phi));
         Delta.derivatives(by_w, by_phi);
         const std::complex<double> tw = lu.solve(by_w).trace(), tp = lu.solve(by_phi).trace();

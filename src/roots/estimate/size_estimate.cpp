@@ -13,13 +13,13 @@
 
 #include "roots/pencil/eigenvalues.h"
 #include "roots/estimate/estimate_bounds.h"
+#include "roots/support/two_pi.h"
 
 namespace quorv {
 
 namespace {
 
 constexpr double pi = std::numbers::pi;
-constexpr double two_pi = 2 * std::numbers::pi;
 
 // The commensurate strategy rounds every delay to a multiple of h_max/20,
 // whatever the number of phase samples.
@@ -198,14 +198,14 @@ const degree_bound& curve_bound() {
 // bounds that could spare them: every matrix is solved.
 constexpr Eigen::Index bounds_from_order = 3;
 
-constexpr double infinity = std::numeric_limits<double>::infinity();
+constexpr double infinite = std::numeric_limits<double>::infinity();
 
 // What pass 1 knows of one sampled matrix: whether it has estimates, whether
 // they were computed, and Gershgorin's bound on their real parts.
 struct sample {
     bool usable = true;
     bool solved = false;
-    double re_bound = infinity;
+    double re_bound = infinite;
 };
 
 // The sampled matrices of one estimate and what solves or bounds them.
@@ -253,7 +253,7 @@ std::vector<sample> rightmost_estimates(sampling<Build>& s, std::vector<std::com
         for (std::size_t i = 0; i < s.configurations; ++i) {
             s.build(s.M, 0.0, i);
             samples[i].usable = s.eigenvalues.usable(s.M);
-            samples[i].re_bound = samples[i].usable ? gershgorin_discs(s.M).real_bound() : -infinity;
+            samples[i].re_bound = samples[i].usable ? gershgorin_discs(s.M).real_bound() : -infinite;
             s.check.poll();
         }
         std::stable_sort(order.begin(), order.end(), [&](std::size_t i, std::size_t j) {
@@ -293,7 +293,7 @@ int largest_required_degree(const quorv& sys, double r, std::uint32_t count,
                             const interrupt_check& check) {
     sampling<Build> s(sys.n(), r, configurations, build, check);
     std::vector<std::complex<double>> E;
-    double rho = -infinity;
+    double rho = -infinite;
     const std::vector<sample> samples = rightmost_estimates(s, E, rho);
     if (E.empty()) return 5;
 
@@ -307,7 +307,7 @@ int largest_required_degree(const quorv& sys, double r, std::uint32_t count,
 
     for (std::size_t i = 0; i < configurations; ++i) {
         s.build(s.M, B, i);
-        if (s.eigenvalues.usable(s.M)) degree = s.largest_in(B, infinity, degree, F, G);
+        if (s.eigenvalues.usable(s.M)) degree = s.largest_in(B, infinite, degree, F, G);
         check.poll();
     }
     for (std::size_t i = 0; i < configurations && B >= 0; ++i) {

@@ -5,17 +5,11 @@
 #include <limits>
 
 #include "roots/support/sparse_balance.h"
+#include "roots/support/time_unit.h"
 
 namespace quorv {
 
 namespace {
-
-double power_of_two_unit(double size) {
-    if (!(size > 0) || !std::isfinite(size)) return 1;
-    int exponent = 0;
-    std::frexp(size, &exponent);
-    return std::ldexp(1.0, -exponent);
-}
 
 // Whether u * A_k keeps every stored entry a normal, finite double.
 bool rescales_exactly_enough(const sparse_quorv& sys, double u) {

@@ -22,15 +22,6 @@ bool rescales_exactly_enough(const quorv& sys, double u) {
     return true;
 }
 
-// The power of two that brings a size into [1/2, 1), or one for a size
-// that is zero or not finite.
-double power_of_two_unit(double size) {
-    if (!(size > 0) || !std::isfinite(size)) return 1;
-    int exponent = 0;
-    std::frexp(size, &exponent);
-    return std::ldexp(1.0, -exponent);
-}
-
 // The time the matrices take to act: 1 / |sum_k A_k| for an undelayed
 // system, whose roots are the eigenvalues of the sum; 1 / sum_k |A_k| for a
 // delayed one, whose terms act separately. The norms scale before they
@@ -44,6 +35,13 @@ double size_unit(const quorv& sys) {
 }
 
 }  // namespace
+
+double power_of_two_unit(double size) {
+    if (!(size > 0) || !std::isfinite(size)) return 1;
+    int exponent = 0;
+    std::frexp(size, &exponent);
+    return std::ldexp(1.0, -exponent);
+}
 
 double time_unit(const quorv& sys) {
     const double by_size = size_unit(sys);
