@@ -144,8 +144,11 @@ run_sanitized_cpp_tests() (
     "$venv/bin/ctest" --test-dir build/sanitize --output-on-failure --parallel "$(nproc)"
 )
 
+# The tests on every core (pytest-xdist). Those that time how fast a call
+# answers Ctrl-C form one group, run one after another by one process, so
+# that no two of their long calls compete for a core.
 run_python_tests() {
-    "$python" -m pytest -q tests/python
+    "$python" -m pytest -q -n "$(nproc)" --dist loadgroup tests/python
 }
 
 # What a user of the README does, in a fresh environment: pip builds a wheel

@@ -80,6 +80,7 @@ INTERRUPTED = textwrap.dedent(
 )
 
 
+@pytest.mark.xdist_group("ctrl_c")
 def test_ctrl_c_ends_a_sparse_abscissa():
     child = subprocess.Popen([sys.executable, "-c", INTERRUPTED], stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE, text=True)

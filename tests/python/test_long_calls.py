@@ -38,6 +38,7 @@ INTERRUPTED = textwrap.dedent(
 )
 
 
+@pytest.mark.xdist_group("ctrl_c")
 def test_ctrl_c_ends_a_long_call_and_the_process_carries_on():
     child = subprocess.Popen([sys.executable, "-c", INTERRUPTED], stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE, text=True)
@@ -81,6 +82,7 @@ INTERRUPTED_CALL = textwrap.dedent(
 )
 
 
+@pytest.mark.xdist_group("ctrl_c")
 @pytest.mark.parametrize("call", ["spectrum(model, -1.0)", "spectral_abscissa(ring)", "roots(ring, -1.0)"])
 def test_ctrl_c_ends_spectrum_and_spectral_abscissa(call):
     child = subprocess.Popen([sys.executable, "-c", INTERRUPTED_CALL.replace("{call}", call)],
