@@ -41,13 +41,15 @@ inline double next_radius(double radius, double room) {
     return radius < last * room ? last * room : room;
 }
 
-// Certified enclosures of the zeros of det Delta, by the same rules for
-// every model. A root_cluster {z, m, rho} it returns is a disk
-// |lambda - z| <= rho on whose boundary the argument principle counts
-// exactly m zeros: z is a root of multiplicity m to within rho, or m zeros
-// that double precision cannot tell apart, taken at their mean. A model
-// supplies its samples of det Delta (with the test of Delta's singularity)
-// and its own Newton's method towards a root.
+// Certified enclosures of the zeros of det Delta. A root_cluster {z, m, rho}
+// it returns is a disk |lambda - z| <= rho on whose boundary the argument
+// principle counts exactly m zeros: z is a root of multiplicity m to within
+// rho, or m zeros that double precision cannot tell apart, taken at their
+// mean. A model supplies its samples of det Delta (with the test of Delta's
+// singularity) and its own Newton's method towards a root; the dense model
+// does (encloser, below), while the sparse one keeps its plainer disks
+// (sparse_enclosure.h), with which the heat equation at 10^5 states finds
+// its rightmost roots.
 class disk_encloser : public zero_encloser {
 public:
     // The zeros near z, each in a disk of its own inside |lambda - z| < room,

@@ -2,12 +2,16 @@
 
 #include <cmath>
 
+#include "roots/count/argument_count.h"
+#include "roots/count/enclosure.h"
+
 namespace quorv {
 
 namespace {
 
 using cplx = std::complex<double>;
 
+constexpr double radius_growth = 4;
 constexpr int polish_steps = 30;
 
 }  // namespace
@@ -16,19 +20,45 @@ constexpr int polish_steps = 30;
 // or below 1e-8 relative once they stop shrinking quadratically. A refused
 // evaluation means Delta is singular to rounding at the iterate: it is the
 // root as far as double precision tells.
-std::optional<cplx> sparse_encloser::polished(cplx start) {
+std::optional<cplx> sparse_encloser::refined(cplx start, double reach) {
     cplx z = start;
     double last = HUGE_VAL;
     for (int step = 0; step < polish_steps; ++step) {
-        const auto next = samples().newton_step(z);
-        if (!next) return samples().budget().exhausted() ? std::nullopt : std::optional(z);
-        if (!finite(*next)) return std::nullopt;
+        const auto next = f.newton_step(z);
+        if (!next) return f.budget().exhausted() ? std::nullopt : std::optional(z);
+        if (!finite(*next) || std::abs(*next - start) >= reach) return std::nullopt;
         const double length = std::abs(*next - z);
         z = *next;
         if (length <= 1e-14 * root_scale(z) || (length <= 1e-8 * root_scale(z) && length > 0.5 * last)) return z;
         last = length;
     }
     return std::nullopt;
+}
+
+std::vector<root_cluster> sparse_encloser::around(cplx z, double least, double room) {
+    for (double radius = std::max(least, tightest_disk * root_scale(z)); radius < room; radius *= radius_growth) {
+        const auto m = count_in_circle(f, z, radius);
+        if (f.budget().exhausted()) return {};
+        if (!m || *m == 0) continue;
+        if (*m == 1) return {simple(z, radius, room)};
+        return {{z, *m, radius}};
+    }
+    return {};
+}
+
+// One zero in |lambda - z| <= radius: Newton's method from z moves onto it,
+// and the smallest disk around that point which still holds one zero, inside
+// the room, is its certificate; the first disk when that fails.
+root_cluster sparse_encloser::simple(cplx z, double radius, double room) {
+    const auto polished = refined(z, radius);
+    if (!polished) return {z, 1, radius};
+    const double moved = std::abs(*polished - z);
+    for (double rho = tightest_disk * root_scale(*polished); rho < radius && rho + moved < room; rho *= radius_growth) {
+        const auto m = count_in_circle(f, *polished, rho);
+        if (m && *m == 1) return {*polished, 1, rho};
+        if (f.budget().exhausted()) break;
+    }
+    return {z, 1, radius};
 }
 
 }  // namespace quorv
