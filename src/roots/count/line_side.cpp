@@ -11,20 +11,6 @@ namespace {
 
 using cplx = std::complex<double>;
 
-
-// A disk no wider than the tightest disk whose centre lies within that of
-// the line, relative to the centre itself: no count can tell on which side
-// its zeros are, as a well-conditioned root's real part is known to some
-// 1e-15 relative only. Relative to the zero's own scale, not to the system's:
-// a slow mode of 0.04 beside a stiff one of 1e300 is known to 1e-15 of 0.04,
-// so a line at 2.43 (or at 0.04 + 1e-9) is far from it. A wider disk's
-// centre need not be its zero (a disk grown from a point some way off), and
-// the counts may still place it.
-bool at_rounding_level(zero_encloser& enclose, const root_cluster& c, double r) {
-    return std::abs(c.z.real() - r) <= tightest_disk * std::abs(c.z) &&
-           c.radius <= tightest_disk * enclose.scale(c.z);
-}
-
 // Newton's method on det Delta from a seed while it stays inside c: a disk
 // that the system's scale made wide (the tightest disk is 1e-10 of the
 // largest entry) has a centre, and moments, far from its zeros, and only a
@@ -45,6 +31,18 @@ cplx polished(zero_encloser& enclose, const root_cluster& c, cplx seed) {
 root_cluster marked(root_cluster c, double r) {
     c.left_of_line = c.z.real() + c.radius < r;
     return c;
+}
+
+// A zero polished from a seed, counted alone in a disk around the seed from
+// a quarter of the room up to it: a model's encloser may start wider than
+// the room (a root 1e-11 from the line, where det Delta is trusted some
+// 1e-13 from it). Empty when no such disk holds exactly one zero.
+std::vector<root_cluster> counted_alone(determinant_samples& f, cplx seed, double room) {
+    for (double rho = room / 4; rho < room && !f.budget().exhausted(); rho = next_radius(rho, room)) {
+        const auto m = count_in_circle(f, seed, rho);
+        if (m && *m == 1) return {{seed, 1, rho}};
+    }
+    return {};
 }
 
 // The zeros of c enclosed again, each in a disk inside c's and clear of the
@@ -74,7 +72,9 @@ std::vector<root_cluster> tightened(zero_encloser& enclose, const root_cluster& 
         double room = std::min(std::abs(seed.real() - r), c.radius - std::abs(seed - c.z));
         for (const root_cluster& d : found) room = std::min(room, std::abs(seed - d.z) - d.radius);
         if (!(room > 0)) continue;
-        for (const root_cluster& d : enclose.around(seed, 0, room)) {
+        std::vector<root_cluster> disks = enclose.around(seed, 0, room);
+        if (disks.empty()) disks = counted_alone(enclose.samples(), seed, room);
+        for (const root_cluster& d : disks) {
             // around() may move its centre by a last Newton step: the
             // disk must still lie inside c's and clear of the line.
             const bool inside = std::abs(d.z - c.z) + d.radius <= c.radius;
@@ -103,17 +103,31 @@ std::vector<root_cluster> separated(zero_encloser& enclose, const root_cluster& 
     return total == c.multiplicity ? found : std::vector<root_cluster>{};
 }
 
-// Whether c's zeros are one root to rounding: one zero, or several at
-// whose mean, where the encloser centres a disk of several zeros, Delta is
-// singular to the rounding of its terms (the rule by which zeros are one
-// multiple root). Distinct zeros are not: the line may run between them. A
-// mean within its own rounding (some 1e-16 of the disk) of 0 is taken at 0:
-// a state with no term but lambda (x' = 0) leaves Delta = lambda there,
-// which is singular at 0 exactly and, its row scaled by its terms, nowhere
-// else.
-bool one_root(determinant_samples& f, const root_cluster& c) {
-    if (c.multiplicity == 1) return true;
-    return singular_at(f, std::abs(c.z) <= 1e-14 * c.radius ? cplx(0) : c.z);
+// Whether c's zeros lie within rounding of the line: they are one root to
+// rounding (one zero, or several at whose mean Delta is singular to the
+// rounding of its terms, the rule by which zeros are one multiple root;
+// distinct zeros are not, as the line may run between them), and either
+// Delta is singular to rounding at the line's point nearest that root (a
+// change of its terms within their rounding puts a zero on the line), or det
+// Delta cannot be told from its rounding halfway between the root and the
+// line. A count certifies a disk only where det Delta is trusted on its
+// boundary, and the root at its centre is known only to within the radius
+// where it is not: the tightest disk it can certify reaches across any line
+// nearer than about twice that radius. What the evaluations resolve at the
+// root, not a share of its scale: a simple root of a well-conditioned system
+// is placed against a line 1e-13 from it, one of a badly conditioned
+// similarity only some 1e-9 away, a double root only some 1e-8 away. A mean
+// within its own rounding (some 1e-16 of the disk) of 0 is taken at 0: a
+// state with no term but lambda (x' = 0) leaves Delta = lambda there, which
+// is singular at 0 exactly and, its row scaled by its terms, nowhere else.
+bool within_rounding(zero_encloser& enclose, const root_cluster& c, double r) {
+    determinant_samples& f = enclose.samples();
+    const bool at_zero = c.multiplicity > 1 && std::abs(c.z) <= 1e-14 * c.radius;
+    const cplx root = c.multiplicity == 1 ? polished(enclose, c, c.z) : at_zero ? cplx(0) : c.z;
+    if (c.multiplicity > 1 && !singular_at(f, root)) return false;
+    if (singular_at(f, {r, root.imag()})) return true;
+    log_det_sample halfway;
+    return !f.evaluate({0.5 * (root.real() + r), root.imag()}, halfway) && !f.budget().exhausted();
 }
 
 }  // namespace
@@ -139,7 +153,7 @@ std::optional<std::array<root_cluster, 2>> split_by(determinant_samples& f, cons
 
 std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster& c, double r) {
     const bool meets = c.z.real() - c.radius < r && c.z.real() + c.radius >= r;
-    if (!meets || at_rounding_level(enclose, c, r)) return {marked(c, r)};
+    if (!meets) return {marked(c, r)};
     std::vector<root_cluster> apart = tightened(enclose, c, r);
     if (apart.empty()) apart = separated(enclose, c, r);
     if (!apart.empty()) {
@@ -156,11 +170,10 @@ std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster
         return {all_left};
     }
     // Zeros that no disk clear of the line holds are on it only when they
-    // are one root that rounding alone may put there; a disk with some
-    // zeros certainly left of the line and others it cannot place is not
-    // on it either.
+    // are one root within rounding of it; a disk with some zeros certainly
+    // left of the line and others it cannot place is not on it either.
     root_cluster on_line = marked(c, r);
-    on_line.undecided = (left && left->multiplicity > 0) || !one_root(enclose.samples(), c);
+    on_line.undecided = (left && left->multiplicity > 0) || !within_rounding(enclose, c, r);
     return {on_line};
 }
 
