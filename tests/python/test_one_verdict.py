@@ -23,8 +23,8 @@ def blocks(a, a3, b, model=quorv, matrix=np.asarray):
     return model([matrix(a0), matrix(b * np.eye(3))], [0.0, 1.0]), [(a, 2), (a3, 1)]
 
 
-def scalar(a, b):
-    return quorv([np.array([[a]]), np.array([[b]])], [0.0, 1.0]), [(a, 1)]
+def scalar(a, b, model=quorv, matrix=np.asarray):
+    return model([matrix(np.array([[a]])), matrix(np.array([[b]]))], [0.0, 1.0]), [(a, 1)]
 
 
 def true_count(scalars, b, r, branches=50):
@@ -40,6 +40,9 @@ def assert_one_verdict(sys, r, expected):
 
 
 ROOT = lambert(-1.0, 0.5, 0).real  # x' = -x + 0.5 x(t - 1): its real root, -0.3149230578...
+PAIR = lambert(0.0, -1.0, 0).real  # x' = -x(t - 1): its rightmost pair, -0.3181315052... +- 1.3372357014i
+DOUBLE = lambert(0.25, -0.5, 0).real
+MODELS = {"dense": (quorv, np.asarray), "sparse": (sparse_quorv, scipy.sparse.csc_array)}
 
 # Each system with a line a few 1e-9 .. 1e-5 from its roots.
 CASES = {
@@ -52,6 +55,14 @@ CASES = {
     **{f"a simple root {gap:g} left of the line": (scalar(-1.0, 0.5), ROOT + gap) for gap in (1e-9, 1.05e-9, 1.15e-9)},
     **{f"a simple root {gap:g} right of the line": (scalar(-1.0, 0.5), ROOT - gap) for gap in (1e-9, 2e-9)},
     "a simple root 1.05e-9 left of the axis": (scalar(0.499999999475, -0.5), 0.0),
+    # Far closer than the tightest disk (1e-10), yet some hundred times further than det Delta's rounding
+    # reaches (1e-14 .. 1e-13): each root is placed on its own side.
+    **{f"{model}: a simple root {gap:g} {side} the line": (scalar(-1.0, 0.5, *MODELS[model]), ROOT + sign * gap)
+       for model in MODELS for gap in (1e-10, 1e-11, 1e-12) for side, sign in (("left of", 1), ("right of", -1))},
+    **{f"a complex pair {gap:g} {side} the line": (scalar(0.0, -1.0), PAIR + sign * gap)
+       for gap in (1e-10, 1e-12) for side, sign in (("left of", 1), ("right of", -1))},
+    **{f"a double root {gap:g} {side} the line": (blocks(0.25, 0.15, -0.5), DOUBLE + sign * gap)
+       for gap in (1e-7, 1e-6) for side, sign in (("left of", 1), ("right of", -1))},
 }
 
 
@@ -59,9 +70,6 @@ CASES = {
 def test_roots_near_the_line_are_decided_alike(system, r):
     (sys, scalars), b = system, system[0].A(1)[0, 0]
     assert_one_verdict(sys, r, true_count(scalars, b, r))
-
-
-MODELS = {"dense": (quorv, np.asarray), "sparse": (sparse_quorv, scipy.sparse.csc_array)}
 
 
 # A double root exactly on the line cannot be enclosed clear of it: its zeros are one root to rounding, on the

@@ -15,9 +15,10 @@ namespace quorv {
 // the one rule by which every function decides "on or right of the line":
 // a disk wholly left of it is left; wholly right (or touching it) is
 // right; a disk that meets the line is tightened, its zeros enclosed again
-// in disks that stay clear of the line, and only when that fails (its
-// zeros lie within rounding of the line, or are too close to each other to
-// be enclosed apart) is it on the line, which counts as right of it.
+// in disks that stay clear of the line, and only when that fails and its
+// zeros are one root within rounding of the line (what the evaluations of
+// det Delta resolve there, not a share of the root's size) is it on the
+// line, which counts as right of it; otherwise it is marked undecided.
 // Returns the disks decided, with left_of_line set on those left of it;
 // their multiplicities add up to c's.
 std::vector<root_cluster> decide_side(zero_encloser& enclose, const root_cluster& c, double r);
