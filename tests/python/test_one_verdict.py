@@ -72,6 +72,18 @@ def test_roots_near_the_line_are_decided_alike(system, r):
     assert_one_verdict(sys, r, true_count(scalars, b, r))
 
 
+# Within rounding of the line a root counts as on it, so as right of it: a simple root 1e-14 from it, a root at 0
+# exactly, and one of x' = -x(t - 1) at |lambda| = 6e3, known to some 1e-12 there, 1e-12 either side of it.
+CHAIN_1000 = lambert(0.0, -1.0, 1000).real
+
+
+@pytest.mark.parametrize("system, r", [(scalar(-1.0, 0.5), ROOT + 1e-14), (scalar(0.5, -0.5), 1e-15),
+                                       (scalar(0.0, -1.0), CHAIN_1000 + 1e-12), (scalar(0.0, -1.0), CHAIN_1000 - 1e-12)])
+def test_a_root_within_rounding_of_the_line_counts_as_on_it(system, r):
+    (sys, scalars), b = system, system[0].A(1)[0, 0]
+    assert_one_verdict(sys, r, true_count(scalars, b, r - 1e-11, branches=1100))
+
+
 # A double root exactly on the line cannot be enclosed clear of it: its zeros are one root to rounding, on the
 # line, and count as right of it. Two simple roots 1e-9 .. 6e-9 apart with the line between them are each
 # counted on their own side.
