@@ -122,27 +122,23 @@ bool resolved_from(determinant_samples& f, cplx p, cplx root, long m) {
 // Whether c's zeros lie within rounding of the line: they are one root to
 // rounding (one zero, or several at whose mean Delta is singular to the
 // rounding of its terms, the rule by which zeros are one multiple root;
-// distinct zeros are not, as the line may run between them), and either
-// Delta is singular to rounding at the line's point nearest that root (a
-// change of its terms within their rounding puts a zero on the line), or
-// det Delta does not resolve the root from halfway between it and the line.
-// A count certifies a disk only where det Delta is resolved on its
-// boundary, and the root at its centre is known only to within the radius
-// where it is not: the tightest disk it can certify reaches across any line
-// nearer than about twice that radius. What the evaluations resolve at the
-// root, not a share of its scale: a simple root of a well-conditioned
-// system is placed against a line 1e-13 from it, one of a badly conditioned
-// similarity only some 1e-9 away, a double root only some 1e-8 away. A
-// mean within its own rounding (some 1e-16 of the disk) of 0 is taken at 0:
-// a state with no term but lambda (x' = 0) leaves Delta = lambda there,
-// which is singular at 0 exactly and, its row scaled by its terms, nowhere
-// else.
+// distinct zeros are not, as the line may run between them), and det Delta
+// does not resolve that root from halfway between it and the line. A count
+// certifies a disk only where det Delta is resolved on its boundary, and the
+// root at its centre is known only to within the radius where it is not:
+// the tightest disk it can certify reaches across any line nearer than about
+// twice that radius. What the evaluations resolve at the root, not a share
+// of its scale: a simple root of a well-conditioned system is placed against
+// a line 1e-13 from it, one of a badly conditioned similarity only some 1e-9
+// away, a double root some 1e-7 away. A mean within its own rounding
+// (some 1e-16 of the disk) of 0 is taken at 0: a state with no term but
+// lambda (x' = 0) leaves Delta = lambda there, which is singular at 0
+// exactly and, its row scaled by its terms, nowhere else.
 bool within_rounding(zero_encloser& enclose, const root_cluster& c, double r) {
     determinant_samples& f = enclose.samples();
     const bool at_zero = c.multiplicity > 1 && std::abs(c.z) <= 1e-14 * c.radius;
     const cplx root = c.multiplicity == 1 ? polished(enclose, c, c.z) : at_zero ? cplx(0) : c.z;
     if (c.multiplicity > 1 && !singular_at(f, root)) return false;
-    if (singular_at(f, {r, root.imag()})) return true;
     const cplx halfway{0.5 * (root.real() + r), root.imag()};
     return !resolved_from(f, halfway, root, c.multiplicity) && !f.budget().exhausted();
 }
