@@ -1,6 +1,7 @@
 """One verdict from one set of disks: roots, spectrum, count_roots, is_stable and
 spectral_abscissa decide "on or right of the line" alike, for roots 1e-9 from the line,
 multiple roots beside simple ones, states in any units and gains up to 1e300."""
+import functools
 import math
 
 import numpy as np
@@ -27,6 +28,9 @@ def scalar(a, b, model=quorv, matrix=np.asarray):
     return model([matrix(np.array([[a]])), matrix(np.array([[b]]))], [0.0, 1.0]), [(a, 1)]
 
 
+MODELS = {"dense": (quorv, np.asarray), "sparse": (sparse_quorv, scipy.sparse.csc_array)}
+
+
 def true_count(scalars, b, r, branches=50):
     return sum(m for a, m in scalars for k in range(-branches, branches + 1) if lambert(a, b, k).real >= r)
 
@@ -42,33 +46,35 @@ def assert_one_verdict(sys, r, expected):
 ROOT = lambert(-1.0, 0.5, 0).real  # x' = -x + 0.5 x(t - 1): its real root, -0.3149230578...
 PAIR = lambert(0.0, -1.0, 0).real  # x' = -x(t - 1): its rightmost pair, -0.3181315052... +- 1.3372357014i
 DOUBLE = lambert(0.25, -0.5, 0).real
-MODELS = {"dense": (quorv, np.asarray), "sparse": (sparse_quorv, scipy.sparse.csc_array)}
 
-# Each system with a line a few 1e-9 .. 1e-5 from its roots.
+# Each system (built for either model) with a line a few 1e-9 .. 1e-5 from its roots.
 CASES = {
     # A double root at -3.05e-5 and a simple one at -9.16e-5: stable.
-    "double and simple just left of the axis": (blocks(0.5 - 2**-16, 0.5 - 3 * 2**-16, -0.5), 0.0),
+    "double and simple just left of the axis": (functools.partial(blocks, 0.5 - 2**-16, 0.5 - 3 * 2**-16, -0.5), 0.0),
     # The double root at 0 lies 3.8e-6 left of the line, a simple one 3.8e-6 right of it.
-    "a double root just left of the line": (blocks(0.5, 0.5 + 2**-18, -0.5), 2**-18),
+    "a double root just left of the line": (functools.partial(blocks, 0.5, 0.5 + 2**-18, -0.5), 2**-18),
     # A double root 1.8e-5 left of the line, a simple one 1.8e-5 right of it.
-    "a double and a simple root either side": (blocks(-1.0, -1.0 + 2**-14, 0.5), -0.31490494721670981),
-    **{f"a simple root {gap:g} left of the line": (scalar(-1.0, 0.5), ROOT + gap) for gap in (1e-9, 1.05e-9, 1.15e-9)},
-    **{f"a simple root {gap:g} right of the line": (scalar(-1.0, 0.5), ROOT - gap) for gap in (1e-9, 2e-9)},
-    "a simple root 1.05e-9 left of the axis": (scalar(0.499999999475, -0.5), 0.0),
+    "a double and a simple root either side": (functools.partial(blocks, -1.0, -1.0 + 2**-14, 0.5), -0.31490494721670981),
+    **{f"a simple root {gap:g} left of the line": (functools.partial(scalar, -1.0, 0.5), ROOT + gap)
+       for gap in (1e-9, 1.05e-9, 1.15e-9)},
+    **{f"a simple root {gap:g} right of the line": (functools.partial(scalar, -1.0, 0.5), ROOT - gap) for gap in (1e-9, 2e-9)},
+    "a simple root 1.05e-9 left of the axis": (functools.partial(scalar, 0.499999999475, -0.5), 0.0),
     # Far closer than the tightest disk (1e-10), yet some hundred times further than det Delta's rounding
     # reaches (1e-14 .. 1e-13): each root is placed on its own side.
-    **{f"{model}: a simple root {gap:g} {side} the line": (scalar(-1.0, 0.5, *MODELS[model]), ROOT + sign * gap)
-       for model in MODELS for gap in (1e-10, 1e-11, 1e-12) for side, sign in (("left of", 1), ("right of", -1))},
-    **{f"a complex pair {gap:g} {side} the line": (scalar(0.0, -1.0), PAIR + sign * gap)
+    **{f"a simple root {gap:g} {side} the line": (functools.partial(scalar, -1.0, 0.5), ROOT + sign * gap)
+       for gap in (1e-10, 1e-11, 1e-12) for side, sign in (("left of", 1), ("right of", -1))},
+    **{f"a complex pair {gap:g} {side} the line": (functools.partial(scalar, 0.0, -1.0), PAIR + sign * gap)
        for gap in (1e-10, 1e-12) for side, sign in (("left of", 1), ("right of", -1))},
-    **{f"a double root {gap:g} {side} the line": (blocks(0.25, 0.15, -0.5), DOUBLE + sign * gap)
+    **{f"a double root {gap:g} {side} the line": (functools.partial(blocks, 0.25, 0.15, -0.5), DOUBLE + sign * gap)
        for gap in (1e-7, 1e-6) for side, sign in (("left of", 1), ("right of", -1))},
 }
 
 
-@pytest.mark.parametrize("system, r", CASES.values(), ids=CASES.keys())
-def test_roots_near_the_line_are_decided_alike(system, r):
-    (sys, scalars), b = system, system[0].A(1)[0, 0]
+@pytest.mark.parametrize("model", MODELS.keys())
+@pytest.mark.parametrize("build, r", CASES.values(), ids=CASES.keys())
+def test_roots_near_the_line_are_decided_alike(build, r, model):
+    sys, scalars = build(*MODELS[model])
+    b = sys.A(1)[0, 0]
     assert_one_verdict(sys, r, true_count(scalars, b, r))
 
 
@@ -139,36 +145,26 @@ def four_close_roots(model=quorv, matrix=np.asarray):
 
 # Lines between, beside and across the four roots (-5.7e-9 .. -2.8e-8), where the count's path cannot pass
 # within some 1e-9 of them and takes in the zeros of a wider strip, each to be decided against the line.
+@pytest.mark.parametrize("model", MODELS.keys())
 @pytest.mark.parametrize("r", [1e-9, 0.0, -1e-9, -5e-9, -6e-9, -1e-8, -1.5e-8, -2e-8, -3e-8, -1e-7, -1e-4, -1e-2, -3e-2])
-def test_roots_6e_9_apart_are_each_found(r):
-    sys, truth = four_close_roots()
+def test_roots_6e_9_apart_are_each_found(r, model):
+    sys, truth = four_close_roots(*MODELS[model])
     right = [t for t in truth if t >= r]
     assert_one_verdict(sys, r, len(right))
     listed = spectrum(sys, r)
     near = [(z, rho) for z, rho in zip(listed.roots, listed.radii) if abs(z) < 1e-6]
-    # Each listed root within 1e-10 of a true one, its disk around that one alone.
+    # Each listed root near a true one (the sparse model's Newton steps stall some 2e-10 off), its disk around
+    # that one alone.
     assert len(near) == len(right)
     for z, rho in near:
-        assert min(abs(z - t) for t in right) < 1e-10
+        assert min(abs(z - t) for t in right) < {"dense": 1e-10, "sparse": 1e-9}[model]
         assert sum(abs(z - t) <= rho for t in truth) == 1
 
 
-@pytest.mark.parametrize("r", [1e-9, 0.0, -1e-9, -5e-9, -1e-8, -1.5e-8, -2e-8, -3e-8, -1e-7])
-def test_roots_6e_9_apart_are_never_counted_on_the_wrong_side_of_a_line_by_a_sparse_model(r):
-    # The sparse model encloses these roots less tightly: where it cannot decide them, the count does not resolve.
-    sys, truth = four_close_roots(sparse_quorv, scipy.sparse.csc_array)
-    try:
-        listed = spectrum(sys, r)
-    except RuntimeError as error:
-        assert "could not all be enclosed and decided" in str(error)
-        return
-    assert listed.count == count_roots(sys, r) == sum(t >= r for t in truth)
-
-
-def similar(t, modes, b):
+def similar(t, modes, b, model=quorv, matrix=np.asarray):
     """A0 = T diag(modes) T^{-1}, A1 = b I, delay 1: the roots of lambda = a + b e^{-lambda} for each mode a."""
     t = np.array(t, dtype=float)
-    return quorv([t @ np.diag(modes) @ np.linalg.inv(t), b * np.eye(len(modes))], [0.0, 1.0])
+    return model([matrix(t @ np.diag(modes) @ np.linalg.inv(t)), matrix(b * np.eye(len(modes)))], [0.0, 1.0])
 
 
 T3 = [[1, 2, 0], [0, 1, 3], [1, 0, 1]]
@@ -183,9 +179,10 @@ CLOSE_MODES = {
 }
 
 
+@pytest.mark.parametrize("model", MODELS.keys())
 @pytest.mark.parametrize("t, modes, b", CLOSE_MODES.values(), ids=CLOSE_MODES.keys())
-def test_close_roots_give_the_abscissa(t, modes, b):
-    sys = similar(t, modes, b)
+def test_close_roots_give_the_abscissa(t, modes, b, model):
+    sys = similar(t, modes, b, *MODELS[model])
     truth = max(lambert(a, b, 0).real for a in modes)
     assert spectral_abscissa(sys) == pytest.approx(truth, rel=1e-10, abs=1e-12)
     r = truth - 0.5

@@ -77,8 +77,8 @@ std::optional<cplx> krylov_locator::polish(cplx z) {
 }
 
 // The smallest disk around z (from first_radius, fourfold) whose count
-// resolves and finds zeros; kept when it lies in the region and meets no
-// disk found before.
+// resolves and finds zeros; kept when it holds one zero, lies in the region
+// and meets no disk found before.
 bool krylov_locator::enclose(cplx z, const rectangle& region) {
     const double widest = widest_disk * root_scale(z);
     double next = first_radius * root_scale(z);
@@ -93,7 +93,12 @@ bool krylov_locator::enclose(cplx z, const rectangle& region) {
                                       region.y1 - z.imag(), widest});
         next = refused_at_once && 4 * radius < room ? std::min(refused_growth * radius, 0.9 * room) : 4 * radius;
         if (!inside || *inside == 0) continue;
-        const root_cluster disk{z, *inside, radius};
+        // Several zeros around a polished point are distinct roots close
+        // together (four 6e-9 apart around a point where Newton's steps
+        // stalled between them), not one root there: the region's bisection
+        // tells them apart.
+        if (*inside > 1) return false;
+        const root_cluster disk{z, 1, radius};
         if (std::any_of(found.begin(), found.end(), [&](const root_cluster& c) { return c.meets(disk); }))
             return false;
         found.push_back(disk);

@@ -98,18 +98,24 @@ double sparse_determinant::rounding(std::complex<double> lambda) const {
 }
 
 // The share by which the rounding E of forming and factoring Delta moves
-// det Delta, |tr(Delta^{-1} E)|, with |E| <= rounding(lambda) / |T|_1 T entry
-// by entry, T = |lambda| I + sum_k |e^{-lambda h_k}| |A_k| the terms that
-// cancel in each entry. |Delta^{-1}|_1 rounding(lambda) bounds it, but
-// counts the largest entries wherever they lie: a Laplacian's 4e10 against
-// the 1e-4 that decides its slow mode's zero, or a stiff part of the system
-// apart from the zero. Near a zero, Delta^{-1} is about u v^H / s, and then
-// tr(Delta^{-1} E) = v^H E u / s = w^H E x / c^H x for x = Delta^{-1} b and
-// w = Delta^{-H} c, whatever b and c not orthogonal to u and v: at most
-// |w|^T T |x| / |c^H x| times the rounding per unit of T, each entry's
-// rounding weighed by the zero's own vectors. Away from zeros no direction
-// dominates and c^H x may vanish where det Delta does not: there the bound
-// by the norm decides.
+// det Delta, |tr(Delta^{-1} E)|. |Delta^{-1}|_1 rounding(lambda) bounds it,
+// but counts the largest entries wherever they lie: a Laplacian's 4e10
+// against the 1e-4 that decides its slow mode's zero, or a stiff part of the
+// system apart from the zero. Near a zero, Delta^{-1} is about u v^H / s,
+// and then tr(Delta^{-1} E) = v^H E u / s = w^H E x / c^H x for x =
+// Delta^{-1} b and w = Delta^{-H} c, whatever b and c not orthogonal to u
+// and v: each entry's rounding weighed by the zero's own vectors. E has two
+// parts. Forming each entry sums mA + 1 terms, rounded to epsilon of the
+// terms T = |lambda| I + sum_k |e^{-lambda h_k}| |A_k| that cancel in it:
+// at most (mA + 1) epsilon |w|^T T |x|. The factors' own rounding is
+// measured rather than assumed: E x is the residual Delta x - b of the
+// solve with the model's entries, at most |w|^T |Delta x - b|; it grows
+// with the fill of the factors, however far that reaches beyond Delta's
+// pattern, and is far below the terms where elimination is stable (a
+// bound by the longest row of the pattern left four close roots of a
+// well-conditioned system untrusted twice as far off as rounding
+// leaves them). Away from zeros no direction dominates and c^H x may
+// vanish where det Delta does not: there the bound by the norm decides.
 double sparse_determinant::rounding_share(std::complex<double> lambda) {
     x = b, w = c;
     lu.solve(x);
@@ -118,8 +124,11 @@ double sparse_determinant::rounding_share(std::complex<double> lambda) {
     Eigen::VectorXd terms = std::abs(lambda) * x_size;
     for (std::size_t k = 0; k < sys.mA(); ++k)
         terms += std::exp(-lambda.real() * sys.hk(k)) * (magnitudes[k] * x_size);
-    const double share = row_length * std::numeric_limits<double>::epsilon() * w.cwiseAbs().dot(terms) /
-                         std::abs(c.dot(x));
+    Eigen::VectorXcd residual;
+    lu.apply(lambda, x, residual);
+    residual -= b;
+    const double formed = double(sys.mA() + 1) * std::numeric_limits<double>::epsilon() * w.cwiseAbs().dot(terms);
+    const double share = (formed + w.cwiseAbs().dot(residual.cwiseAbs())) / std::abs(c.dot(x));
     if (std::isfinite(share) && share <= sparse_trusted_share) return share;
     return lu.inverse_norm() * rounding(lambda);
 }

@@ -5,28 +5,28 @@
 #include <vector>
 
 #include "roots/count/determinant_samples.h"
-#include "roots/count/zero_encloser.h"
+#include "roots/count/enclosure.h"
 
 namespace quorv {
 
 // Certified disks around zeros of det Delta for a model whose Delta is only
-// ever factored (the sparse one): Newton's method on det Delta (the
-// samples' newton_step) moves a point onto a simple zero, and the
-// argument principle certifies the smallest disk around it, from 1e-10
-// relative growing fourfold, that holds exactly one zero. A disk that holds
-// several zeros is returned as one cluster of that multiplicity; the
-// line's decision separates its zeros by their moments where it must.
-class sparse_encloser : public zero_encloser {
+// ever factored (the sparse one). A disk that holds one zero is plain:
+// Newton's method on det Delta (the samples' newton_step) moves a point
+// onto it, and the argument principle certifies the smallest disk around
+// that point, from 1e-10 relative growing fourfold, that holds it alone. A
+// disk that holds several zeros is resolved by the dense model's rules
+// (disk_encloser): apart from their moments, by deflation or in a smaller
+// disk around their mean, each in a disk of its own, unless Delta is
+// singular at their mean to rounding, when they are one multiple root.
+class sparse_encloser : public disk_encloser {
 public:
-    explicit sparse_encloser(determinant_samples& f) : f(f) {}
+    explicit sparse_encloser(determinant_samples& f) : disk_encloser(f) {}
 
     std::vector<root_cluster> around(std::complex<double> z, double least, double room) override;
     std::optional<std::complex<double>> refined(std::complex<double> start, double reach) override;
-    determinant_samples& samples() override { return f; }
 
 private:
-    determinant_samples& f;
-
+    std::optional<std::complex<double>> polished(std::complex<double> start) override;
     root_cluster simple(std::complex<double> z, double radius, double room);
 };
 
