@@ -92,6 +92,10 @@ bool krylov_locator::enclose(cplx z, const rectangle& region) {
         const double room = std::min({z.real() - region.x0, region.x1 - z.real(), z.imag() - region.y0,
                                       region.y1 - z.imag(), widest});
         next = refused_at_once && 4 * radius < room ? std::min(refused_growth * radius, 0.9 * room) : 4 * radius;
+        // A root nearer the region's side than four of these disks is tried
+        // once in the room it has: a root beside the count's line, whose
+        // disks the count itself drew that tight.
+        if (next > room && radius < 0.9 * room) next = 0.9 * room;
         if (!inside || *inside == 0) continue;
         // Several zeros around a polished point are distinct roots close
         // together (four 6e-9 apart around a point where Newton's steps
