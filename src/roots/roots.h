@@ -1,6 +1,7 @@
 #pragma once
 
 #include <complex>
+#include <optional>
 #include <vector>
 
 #include "model/quorv.h"
@@ -71,6 +72,14 @@ struct root_search {
     stage_seconds seconds;
 };
 root_search search_roots(const quorv& sys, double r, const interrupt_check& check = {});
+
+// The searches of sys's diagonal blocks (see diagonal_blocks.h), whose
+// roots together are sys's: a block with no room for roots right of r
+// (r beyond its root bound) counts none. Nothing when sys is one block, or
+// when disks of two blocks meet: a root shared by two blocks is one
+// multiple root, which sys's own search encloses.
+std::optional<std::vector<root_search>> block_searches(const quorv& sys, double r,
+                                                       const interrupt_check& check = {});
 
 // Every characteristic root lambda of sys with Re lambda >= r, each
 // distinct root as often as its multiplicity, at the centre of the disk
