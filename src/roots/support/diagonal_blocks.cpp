@@ -16,9 +16,17 @@ std::vector<quorv> diagonal_blocks(const quorv& sys) {
     blocks.reserve(groups.size());
     for (const std::vector<Eigen::Index>& states : groups) {
         std::vector<Eigen::MatrixXd> own;
-        own.reserve(sys.mA());
-        for (const Eigen::MatrixXd& a : sys.A) own.push_back(a(states, states));
-        blocks.emplace_back(std::move(own), sys.hA);
+        std::vector<double> delays;
+        for (std::size_t k = 0; k < sys.mA(); ++k) {
+            Eigen::MatrixXd a = sys.A[k](states, states);
+            if (a.isZero(0)) continue;
+            own.push_back(std::move(a));
+            delays.push_back(sys.hA[k]);
+        }
+        // A block no term acts on has det Delta = lambda^size.
+        if (own.empty()) own.push_back(Eigen::MatrixXd::Zero(Eigen::Index(states.size()), Eigen::Index(states.size()))),
+                         delays.push_back(0.0);
+        blocks.emplace_back(std::move(own), std::move(delays));
     }
     return blocks;
 }

@@ -14,9 +14,11 @@ namespace quorv {
 // roots, with their multiplicities, are exactly the union of the blocks'
 // roots. Each block is then solved in its own time unit: a slow mode of 0.04
 // driving a stiff one of 1e300 is decided against a line 1e-9 from it
-// relative to 0.04, not to 1e300. Each block keeps every delay of sys, so
-// the delay interval is the same. Empty when sys is one such group (or of
-// order 0), when nothing is to be gained by splitting it.
+// relative to 0.04, not to 1e300. A block keeps only the terms that act on
+// it (a zero matrix adds nothing to its det Delta), so that a stiff
+// undelayed mode beside a delayed slow one is an undelayed block on its own
+// time scale. Empty when sys is one such group (or of order 0), when nothing
+// is to be gained by splitting it.
 std::vector<quorv> diagonal_blocks(const quorv& sys);
 
 }  // namespace quorv
