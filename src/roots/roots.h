@@ -85,8 +85,10 @@ std::optional<std::vector<root_search>> block_searches(const quorv& sys, double 
 // distinct root as often as its multiplicity, at the centre of the disk
 // that encloses it: first those the pencil's candidates reached, in the
 // order of the first candidate that reached each, then those the
-// completion located, in the order found. Roots within the count's margin
-// left of r, or whose disk meets the line, count as on it and are listed.
+// completion located, in the order found; for a system whose diagonal
+// blocks hold no common root (block_searches), block after block. Roots
+// within the count's margin left of r, or whose disk meets the line, count
+// as on it and are listed.
 // check is polled between the stages, between the configurations of the
 // degree estimate, between the candidates of the refinement and at every
 // evaluation of the count and the completion; when it asks to stop,
