@@ -363,11 +363,26 @@ void list_search(const root_search& s, double r, roots_report& report, std::vect
     counted_or_throw(s.region, r, "roots");
 }
 
+// Whether two blocks are the same system (a Jordan block, a cascade of
+// identical stages): every root of one is a root of the other, and their
+// disks would meet.
+bool repeated(const std::vector<quorv>& blocks) {
+    for (std::size_t i = 0; i < blocks.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (blocks[i].hA == blocks[j].hA &&
+                std::equal(blocks[i].A.begin(), blocks[i].A.end(), blocks[j].A.begin(), blocks[j].A.end(),
+                           [](const Eigen::MatrixXd& a, const Eigen::MatrixXd& b) {
+                               return a.rows() == b.rows() && a == b;
+                           }))
+                return true;
+    return false;
+}
+
 }  // namespace
 
 std::optional<std::vector<root_search>> block_searches(const quorv& sys, double r, const interrupt_check& check) {
     const std::vector<quorv> blocks = diagonal_blocks(sys);
-    if (blocks.empty()) return std::nullopt;
+    if (blocks.empty() || repeated(blocks)) return std::nullopt;
     std::vector<root_search> searches;
     for (const quorv& block : blocks) {
         if (r > root_bound(block, r)) {

@@ -76,8 +76,8 @@ root_search search_roots(const quorv& sys, double r, const interrupt_check& chec
 // The searches of sys's diagonal blocks (see diagonal_blocks.h), whose
 // roots together are sys's: a block with no room for roots right of r
 // (r beyond its root bound) counts none. Nothing when sys is one block, or
-// when disks of two blocks meet: a root shared by two blocks is one
-// multiple root, which sys's own search encloses.
+// when two blocks are the same or disks of two blocks meet: a root shared
+// by two blocks is one multiple root, which sys's own search encloses.
 std::optional<std::vector<root_search>> block_searches(const quorv& sys, double r,
                                                        const interrupt_check& check = {});
 
