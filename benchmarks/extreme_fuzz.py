@@ -54,8 +54,11 @@ def singularity(matrices, delays, z):
             delta = delta - e * a
             size = size + abs(e) * np.linalg.norm(a)
             terms = terms + abs(e) * np.abs(a).sum(axis=1)
+        # Real and imaginary parts divided apart: numpy's complex division by a subnormal size (a system of
+        # 5e-324) overflows to NaN even for a zero matrix.
+        divided = lambda by: delta.real / by + 1j * (delta.imag / by)  # noqa: E731
         smallest = []
-        for scaled in (delta / (size if size > 0 else 1.0), delta / np.where(terms > 0, terms, 1.0)[:, None]):
+        for scaled in (divided(size if size > 0 else 1.0), divided(np.where(terms > 0, terms, 1.0)[:, None])):
             finite = np.all(np.isfinite(scaled))
             smallest.append(np.linalg.svd(scaled, compute_uv=False)[-1] if finite else np.inf)
         return smallest

@@ -24,6 +24,7 @@
 #include "roots/count/root_bound.h"
 #include "roots/count/root_count.h"
 #include "roots/estimate/size_estimate.h"
+#include "roots/support/diagonal_blocks.h"
 #include "roots/support/time_unit.h"
 #include "roots/support/validate.h"
 
@@ -314,6 +315,91 @@ root_search search_roots(const quorv& sys, double r, const interrupt_check& chec
     return s;
 }
 
+namespace {
+
+bool disks_meet(const std::vector<root_cluster>& a, const std::vector<root_cluster>& b) {
+    return std::any_of(a.begin(), a.end(), [&](const root_cluster& c) {
+        return c.multiplicity > 0 &&
+               std::any_of(b.begin(), b.end(), [&](const root_cluster& d) { return d.multiplicity > 0 && c.meets(d); });
+    });
+}
+
+// The worse of two completeness states: a root not located outweighs one
+// located but not certified.
+roots_report::completeness worse(roots_report::completeness a, roots_report::completeness b) {
+    using state = roots_report::completeness;
+    if (a == state::incomplete || b == state::incomplete) return state::incomplete;
+    return a == state::uncertified || b == state::uncertified ? state::uncertified : state::confirmed;
+}
+
+// One search's roots appended to `result` and its figures added to the
+// report; its error when it did not count.
+void list_search(const root_search& s, double r, roots_report& report, std::vector<std::complex<double>>& result) {
+    report.degree_needed = std::max(report.degree_needed, s.degree_needed);
+    report.degree_used = std::max(report.degree_used, s.degree_used);
+    stage_seconds& t = report.seconds;
+    t.global += s.seconds.global, t.estimate += s.seconds.estimate, t.pencil += s.seconds.pencil;
+    t.refinement += s.seconds.refinement, t.count += s.seconds.count, t.completion += s.seconds.completion;
+    t.enclosure += s.seconds.enclosure;
+    if (s.region.state == region_count::outcome::counted) {
+        const long counted = s.region.on_or_right();
+        long found = 0;
+        for (const root_cluster& c : s.known)
+            if (s.region.region.contains(c.z) && !c.left_of_line) found += c.multiplicity;
+        report.counted += counted;
+        report.found += found;
+        report.state = worse(report.state, s.certified       ? roots_report::completeness::confirmed
+                                           : found < counted ? roots_report::completeness::incomplete
+                                                             : roots_report::completeness::uncertified);
+        const std::vector<std::complex<double>> own = assemble(s.pencil, s.known, s.added, s.region.region);
+        result.insert(result.end(), own.begin(), own.end());
+        return;
+    }
+    // Without a count, whatever the pencil reached would be an arbitrary
+    // subset of the roots, which reads as all of them.
+    if (s.region.state == region_count::outcome::unbounded)
+        throw std::runtime_error("the roots right of r can neither be bounded nor counted: the "
+                                 "damping factors overflow; a larger r is needed");
+    counted_or_throw(s.region, r, "roots");
+}
+
+// Whether two blocks are the same system (a Jordan block, a cascade of
+// identical stages): every root of one is a root of the other, and their
+// disks would meet.
+bool repeated(const std::vector<quorv>& blocks) {
+    for (std::size_t i = 0; i < blocks.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (blocks[i].hA == blocks[j].hA &&
+                std::equal(blocks[i].A.begin(), blocks[i].A.end(), blocks[j].A.begin(), blocks[j].A.end(),
+                           [](const Eigen::MatrixXd& a, const Eigen::MatrixXd& b) {
+                               return a.rows() == b.rows() && a == b;
+                           }))
+                return true;
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::vector<root_search>> block_searches(const quorv& sys, double r, const interrupt_check& check) {
+    const std::vector<quorv> blocks = diagonal_blocks(sys);
+    if (blocks.empty() || repeated(blocks)) return std::nullopt;
+    std::vector<root_search> searches;
+    for (const quorv& block : blocks) {
+        if (r > root_bound(block, r)) {
+            root_search none;
+            none.region.state = region_count::outcome::counted;
+            none.certified = true;
+            searches.push_back(std::move(none));
+            continue;
+        }
+        root_search s = search_roots(block, r, check);
+        for (const root_search& earlier : searches)
+            if (disks_meet(s.known, earlier.known)) return std::nullopt;
+        searches.push_back(std::move(s));
+    }
+    return searches;
+}
+
 std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report& report,
                                         const interrupt_check& check) {
     validate(sys);
@@ -322,26 +408,13 @@ std::vector<std::complex<double>> roots(const quorv& sys, double r, roots_report
     // |lambda| <= bound for every root with Re lambda >= r, and r > bound
     // leaves no such lambda.
     if (r > root_bound(sys, r)) return {};
-    const root_search s = search_roots(sys, r, check);
-    report.degree_needed = s.degree_needed;
-    report.degree_used = s.degree_used;
-    report.seconds = s.seconds;
-    if (s.region.state == region_count::outcome::counted) {
-        report.counted = s.region.on_or_right();
-        for (const root_cluster& c : s.known)
-            if (s.region.region.contains(c.z) && !c.left_of_line) report.found += c.multiplicity;
-        report.state = s.certified                        ? roots_report::completeness::confirmed
-                       : report.found < report.counted ? roots_report::completeness::incomplete
-                                                       : roots_report::completeness::uncertified;
-        return assemble(s.pencil, s.known, s.added, s.region.region);
+    std::vector<std::complex<double>> result;
+    if (const auto blocks = block_searches(sys, r, check)) {
+        for (const root_search& s : *blocks) list_search(s, r, report, result);
+        return result;
     }
-    // Without a count, whatever the pencil reached would be an arbitrary
-    // subset of the roots, which reads as all of them.
-    if (s.region.state == region_count::outcome::unbounded)
-        throw std::runtime_error("the roots right of r can neither be bounded nor counted: the "
-                                 "damping factors overflow; a larger r is needed");
-    counted_or_throw(s.region, r, "roots");
-    return {};
+    list_search(search_roots(sys, r, check), r, report, result);
+    return result;
 }
 
 std::vector<std::complex<double>> roots(const quorv& sys, double r, const interrupt_check& check) {

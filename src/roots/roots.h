@@ -1,6 +1,7 @@
 #pragma once
 
 #include <complex>
+#include <optional>
 #include <vector>
 
 #include "model/quorv.h"
@@ -72,12 +73,22 @@ struct root_search {
 };
 root_search search_roots(const quorv& sys, double r, const interrupt_check& check = {});
 
+// The searches of sys's diagonal blocks (see diagonal_blocks.h), whose
+// roots together are sys's: a block with no room for roots right of r
+// (r beyond its root bound) counts none. Nothing when sys is one block, or
+// when two blocks are the same or disks of two blocks meet: a root shared
+// by two blocks is one multiple root, which sys's own search encloses.
+std::optional<std::vector<root_search>> block_searches(const quorv& sys, double r,
+                                                       const interrupt_check& check = {});
+
 // Every characteristic root lambda of sys with Re lambda >= r, each
 // distinct root as often as its multiplicity, at the centre of the disk
 // that encloses it: first those the pencil's candidates reached, in the
 // order of the first candidate that reached each, then those the
-// completion located, in the order found. Roots within the count's margin
-// left of r, or whose disk meets the line, count as on it and are listed.
+// completion located, in the order found; for a system whose diagonal
+// blocks hold no common root (block_searches), block after block. Roots
+// within the count's margin left of r, or whose disk meets the line, count
+// as on it and are listed.
 // check is polled between the stages, between the configurations of the
 // degree estimate, between the candidates of the refinement and at every
 // evaluation of the count and the completion; when it asks to stop,

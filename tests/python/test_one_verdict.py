@@ -234,7 +234,7 @@ def zero_beside_stiff(big):
 
 MAGNITUDES = {
     **{f"0.0423 beside {big:g}, r = {r!r}": (slow_beside_stiff(big), r)
-       for big in (1e30, 1e100, 1e200) for r in (2.43, 0.0423 + 1e-9, 0.0423 - 1e-9, 0.0423 + 1e-6)},
+       for big in (1e30, 1e100, 1e200, 1e300) for r in (2.43, 0.0423 + 1e-9, 0.0423 - 1e-9, 0.0423 + 1e-6)},
     **{f"a pair 2e-7 from the line beside {big:g}, r = {r!r}": (pair_beside_stiff(big), r)
        for big in (1e8, 1e30, 1e100) for r in (-202.0, -202.0 - 3e-7)},
     **{f"a pair 2e-7 from the line beside {big:g} delayed": (pair_beside_stiff(big, 0.01 / big), -202.0)
@@ -251,3 +251,26 @@ def test_a_slow_root_is_decided_on_its_own_scale(system, r):
     assert_one_verdict(sys, r, len(expected))
     by_imag = lambda z: z.imag  # noqa: E731
     np.testing.assert_allclose(sorted(roots(sys, r), key=by_imag), sorted(expected, key=by_imag), rtol=1e-12)
+
+
+# Systems drawn by the fuzz of extreme magnitudes: modes that drive others one way only, through couplings of
+# 1e300 or 5e-324, whose roots are exactly the diagonal entries (of the triangular ones) or those of the decoupled
+# blocks.
+ONE_WAY = {
+    "0.0171 driving -3.6e150 through -1e300": ([[0.017142412904708342, 0.0], [-1e300, -3.5810817506199546e150]],
+                                              2.615408893868203, []),
+    "0.0456 driving -1.2e164 through 5e-324": ([[0.045560254501430114, 0.0], [5e-324, -1.1945438073107208e164]],
+                                              0.9825588772613951, []),
+    "-5e-324 driving 5e-324 through 2.5e105": ([[-5e-324, 0.0], [2.5234173467872936e105, 5e-324]], 1.3128267941909444,
+                                               []),
+    "1e300 beside a pair coupled by 0.28": ([[-5e-324, 0.27968423330200926, 5e-324], [0.0, 1e300, 0.0],
+                                             [-0.030752573296490976, 0.0, 2.656862881301718e192]], 0.7586675125750921,
+                                            [2.656862881301718e192, 1e300]),
+}
+
+
+@pytest.mark.parametrize("a, r, expected", ONE_WAY.values(), ids=ONE_WAY.keys())
+def test_modes_coupled_one_way_are_decided_on_their_own_scales(a, r, expected):
+    sys = quorv([np.array(a)], [0.0])
+    assert_one_verdict(sys, r, len(expected))
+    np.testing.assert_allclose(sorted(z.real for z in roots(sys, r)), expected, rtol=1e-12)

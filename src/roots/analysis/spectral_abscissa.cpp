@@ -17,6 +17,7 @@
 #include "roots/local/rightmost_sketch.h"
 #include "roots/count/root_bound.h"
 #include "roots/count/root_count.h"
+#include "roots/support/diagonal_blocks.h"
 #include "roots/support/time_unit.h"
 #include "roots/support/validate.h"
 
@@ -193,6 +194,12 @@ bool axis_holds_roots(const quorv& sys, const interrupt_check& check) {
 double spectral_abscissa(const quorv& sys, const interrupt_check& check) {
     validate(sys);
     if (sys.n() == 0) throw std::invalid_argument("spectral_abscissa: a system of order 0 has no roots");
+    // The roots are the union of the diagonal blocks' roots.
+    if (const std::vector<quorv> blocks = diagonal_blocks(sys); !blocks.empty()) {
+        double rightmost = -std::numeric_limits<double>::infinity();
+        for (const quorv& block : blocks) rightmost = std::max(rightmost, spectral_abscissa(block, check));
+        return rightmost;
+    }
     if (krylov_route_preferred(sys))
         if (const auto found = krylov_spectral_abscissa(sparse_copy(sys), check)) return *found;
     const own_time_unit own = in_own_time_unit(sys);

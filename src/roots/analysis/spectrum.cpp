@@ -44,12 +44,21 @@ spectrum_result spectrum(const quorv& sys, double r, const interrupt_check& chec
     validate(sys);
     if (std::isnan(r)) throw std::invalid_argument("spectrum: r is NaN");
     if (sys.n() == 0 || r > root_bound(sys, r)) return {};
-    const root_search search = search_roots(sys, r, check);
-    const long count = counted_or_throw(search.region, r, "spectrum");
+    std::vector<root_search> searches;
+    if (auto blocks = block_searches(sys, r, check)) searches = std::move(*blocks);
+    else searches.push_back(search_roots(sys, r, check));
+    long count = 0;
+    bool certified = true;
+    int degree = 0;
     std::vector<root_cluster> inside;
-    for (const root_cluster& c : search.known)
-        if (search.region.region.contains(c.z) && c.multiplicity > 0 && !c.left_of_line) inside.push_back(c);
-    return from_clusters(std::move(inside), count, search.certified, search.degree_used);
+    for (const root_search& search : searches) {
+        count += counted_or_throw(search.region, r, "spectrum");
+        for (const root_cluster& c : search.known)
+            if (search.region.region.contains(c.z) && c.multiplicity > 0 && !c.left_of_line) inside.push_back(c);
+        certified = certified && search.certified;
+        degree = std::max(degree, search.degree_used);
+    }
+    return from_clusters(std::move(inside), count, certified, degree);
 }
 
 std::string describe(const spectrum_result& s) {

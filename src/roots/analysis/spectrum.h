@@ -32,7 +32,8 @@ struct spectrum_result {
 };
 
 // The distinct roots with Re >= r. Roots within the count's margin left of
-// the line (1e-9 max(1, |r|) in the system's own time unit), or whose disk
+// the line (1e-9 max(1, |r|) in the system's own time unit, or in that of
+// the diagonal block that holds them, see block_searches), or whose disk
 // meets it, are counted, and listed, as on it.
 // Validates sys as roots does; throws std::invalid_argument for a NaN r and
 // the errors of count_roots when the count is impossible. check is polled as

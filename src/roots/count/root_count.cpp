@@ -10,6 +10,7 @@
 #include "roots/count/enclosure.h"
 #include "roots/count/line_walk.h"
 #include "roots/count/root_bound.h"
+#include "roots/support/diagonal_blocks.h"
 #include "roots/support/time_unit.h"
 #include "roots/support/validate.h"
 
@@ -140,6 +141,12 @@ long count_roots(const quorv& sys, double r, const interrupt_check& check) {
     validate(sys);
     if (std::isnan(r)) throw std::invalid_argument("count_roots: r is NaN");
     if (sys.n() == 0 || r > root_bound(sys, r)) return 0;
+    // det Delta is the product of the diagonal blocks' determinants.
+    if (const std::vector<quorv> blocks = diagonal_blocks(sys); !blocks.empty()) {
+        long total = 0;
+        for (const quorv& block : blocks) total += count_roots(block, r, check);
+        return total;
+    }
     work_budget budget{evaluations_for(sys, r, count_evaluations, evaluations_per_root), check};
     return counted_or_throw(count_region(sys, r, budget), r, "count_roots");
 }
@@ -147,6 +154,8 @@ long count_roots(const quorv& sys, double r, const interrupt_check& check) {
 bool is_stable(const quorv& sys, const interrupt_check& check) {
     validate(sys);
     if (sys.n() == 0) return true;
+    if (const std::vector<quorv> blocks = diagonal_blocks(sys); !blocks.empty())
+        return std::all_of(blocks.begin(), blocks.end(), [&](const quorv& block) { return is_stable(block, check); });
     if (expected_roots(sys, 0.0) > many_roots && roots_right_of_axis_from_right(sys, check)) return false;
     work_budget budget{evaluations_for(sys, 0.0, count_evaluations, evaluations_per_root), check};
     return counted_or_throw(count_region(sys, 0.0, budget), 0.0, "is_stable") == 0;

@@ -40,7 +40,10 @@ double power_of_two_unit(double size) {
     if (!(size > 0) || !std::isfinite(size)) return 1;
     int exponent = 0;
     std::frexp(size, &exponent);
-    return std::ldexp(1.0, -exponent);
+    // A subnormal size (a lone entry of 5e-324) would need a unit beyond the
+    // largest double: the unit stops at the largest normal power of two.
+    constexpr int widest = std::numeric_limits<double>::max_exponent - 1;
+    return std::ldexp(1.0, std::min(-exponent, widest));
 }
 
 double time_unit(const quorv& sys) {

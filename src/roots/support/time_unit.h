@@ -23,8 +23,9 @@ struct own_time_unit {
     double unit;
 };
 
-// The power of two that brings a size into [1/2, 1), or one for a size
-// that is zero or not finite.
+// The power of two that brings a size into [1/2, 1) (as near as the
+// largest double allows for a subnormal size), or one for a size that is
+// zero or not finite.
 double power_of_two_unit(double size);
 
 // The unit of sys's own time scale (validated sys, at least one matrix).
