@@ -176,10 +176,10 @@ def modes_margin(mu, b, tau0):
     return best
 
 
-@pytest.mark.parametrize("build, n", [(heat_feedback, 200), (ring_feedback, 101), (heat_stiff, 400)])
+@pytest.mark.parametrize("build, n", [(heat_feedback, 200), (ring_feedback, 101), (heat_stiff, 400), (ring_feedback, 31)])
 def test_sparse_margin_is_the_least_of_the_modes(build, n):
     A, h, mu, b = build(n)
     d = pyhalvex.delay_margin(pyhalvex.sparse_quorv(A, h), 1)
     assert d == pytest.approx(modes_margin(mu, b, h[1]), rel=1e-8)
-    if n <= 101:
+    if n < 100:  # the dense search inverts Delta in every cell: n^3 each
         assert pyhalvex.delay_margin(quorv([a.toarray() for a in A], h), 1) == pytest.approx(d, rel=1e-9)

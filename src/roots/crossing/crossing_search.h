@@ -19,8 +19,8 @@ struct axis_crossing {
 // The zeros of Delta(w, phi) on [0, W] x [0, 2 pi] are sought by branch and
 // bound. A cell is dropped only when Delta is provably nonsingular on all
 // of it: Delta(p) = Delta(c) (I + Delta(c)^{-1} (Delta(p) - Delta(c))) for
-// its centre c, and the bound on the second factor's perturbation, from the
-// derivatives at c and bounds on the second derivatives, stays below 1.
+// its centre c, and a bound on the second factor's perturbation stays
+// below 1 (from dense inverses or from sparse factors: crossing_model).
 // Other cells are halved, in the order of the smallest delay phi / w any of
 // their points could give, and a zero is located by Newton's method once a
 // cell is small. So when the cells left all give delays of at least d,
