@@ -38,21 +38,21 @@ void comparison_solve(const std::vector<int>& starts, const std::vector<int>& ro
     }
 }
 
-}  // namespace
-
-double perturbation_bound(const lu_factors& f, const Eigen::VectorXd& b) {
+// X z for the X of perturbation_bound, z and the result in B's column order.
+Eigen::VectorXd bound_action(const lu_factors& f, const perturbation_action& D, const Eigen::VectorXd& z) {
     const int n = int(f.P.size());
     const double eps = std::numeric_limits<double>::epsilon() / 2;
     // Complex products and sums of n terms: gamma_{4n + 8} covers both the
     // elimination and the scaling of M by R.
     const double gamma = (4.0 * n + 8) * eps / (1 - (4.0 * n + 8) * eps);
-    const Eigen::VectorXd ones = Eigen::VectorXd::Ones(n);
-    Eigen::VectorXd u_row_sums = Eigen::VectorXd::Zero(n), y = Eigen::VectorXd::Zero(n);
-    add_product(f.Up, f.Ui, f.Ux, f.Uz, ones, 0, n, u_row_sums);
-    add_product(f.Lp, f.Li, f.Lx, f.Lz, u_row_sums, 0, n, y);
-    add_product(f.Fp, f.Fi, f.Fx, f.Fz, ones, 0, n, y);
+    Eigen::VectorXd u_z = Eigen::VectorXd::Zero(n), y = Eigen::VectorXd::Zero(n), original(n);
+    add_product(f.Up, f.Ui, f.Ux, f.Uz, z, 0, n, u_z);
+    add_product(f.Lp, f.Li, f.Lx, f.Lz, u_z, 0, n, y);
+    add_product(f.Fp, f.Fi, f.Fx, f.Fz, z, 0, n, y);
     y *= gamma;
-    for (int k = 0; k < n; ++k) y[k] += b[f.P[index(k)]] / f.R[index(f.P[index(k)])];
+    for (int l = 0; l < n; ++l) original[f.Q[index(l)]] = z[l];
+    const Eigen::VectorXd b = D(original);
+    for (int k = 0; k < n; ++k) y[k] += b[f.P[index(k)]] / f.R[index(k)];
     // Block back substitution: the last block first; each block's unknowns
     // then raise the right sides of the blocks before it through |F|.
     for (index block = f.blocks.size() - 1; block-- > 0;) {
@@ -61,7 +61,28 @@ double perturbation_bound(const lu_factors& f, const Eigen::VectorXd& b) {
         comparison_solve(f.Up, f.Ui, f.Ux, f.Uz, false, first, last, y);
         add_product(f.Fp, f.Fi, f.Fx, f.Fz, y, first, last, y);
     }
-    return y.lpNorm<Eigen::Infinity>();
+    return y;
+}
+
+// Power steps after z = 1.
+constexpr int radius_power_steps = 3;
+
+}  // namespace
+
+double perturbation_bound(const lu_factors& f, const perturbation_action& D) {
+    Eigen::VectorXd z = Eigen::VectorXd::Ones(Eigen::Index(f.P.size()));
+    double best = std::numeric_limits<double>::infinity();
+    for (int step = 0; step <= radius_power_steps; ++step) {
+        const Eigen::VectorXd xz = bound_action(f, D, z);
+        const double bound = xz.cwiseQuotient(z).maxCoeff();
+        if (!(bound < best)) break;
+        best = bound;
+        // Any z > 0 gives a bound: keep every entry of the next one positive.
+        const double top = xz.maxCoeff();
+        if (!(top > 0) || !std::isfinite(top)) break;
+        z = xz.cwiseMax(1e-12 * top) / top;
+    }
+    return best;
 }
 
 }  // namespace quorv

@@ -51,7 +51,7 @@ sparse_crossing_matrix::sparse_crossing_matrix(const sparse_quorv& sys, const st
         norm_sum += norm;
         delay_weighted_norms += sys.hA[k] * norm;
         if (grows[k]) growing_norms += norm;
-        row_sums.push_back(sys.A[k].cwiseAbs() * Eigen::VectorXd::Ones(sys.n()));
+        moduli.push_back(sys.A[k].cwiseAbs());
     }
     frequency_limit = crossing_frequency_bound(sys, grows);
 }
@@ -74,12 +74,17 @@ bool sparse_crossing_matrix::nonsingular_on(double w0, double w1, double phi0, d
     if (!factor_at(w, phi) || !lu.factors(factors)) return false;
     const double eps = std::numeric_limits<double>::epsilon();
     const double terms = double(sys.mA()) + 3;
-    Eigen::VectorXd change = Eigen::VectorXd::Constant(sys.n(), hw + 4 * eps * terms * std::abs(w));
+    std::vector<double> weight(sys.mA());
     for (std::size_t k = 0; k < sys.mA(); ++k) {
         const double moved = std::min(2.0, hw * sys.hA[k] + (grows[k] ? hp : 0.0));
-        const double rounding = 4 * eps * (terms + std::abs(w) * sys.hA[k] + std::abs(phi));
-        change += (moved + rounding) * row_sums[k];
+        weight[k] = moved + 4 * eps * (terms + std::abs(w) * sys.hA[k] + std::abs(phi));
     }
+    const double diagonal = hw + 4 * eps * terms * std::abs(w);
+    const perturbation_action change = [&](const Eigen::VectorXd& z) {
+        Eigen::VectorXd y = diagonal * z;
+        for (std::size_t k = 0; k < sys.mA(); ++k) y += weight[k] * (moduli[k] * z);
+        return y;
+    };
     return perturbation_bound(factors, change) < 0.9;
 }
 

@@ -19,7 +19,7 @@ namespace quorv {
 // bound the change of Delta over it (perturbation_bound): entrywise,
 //   |Delta(p) - Delta(c)| <= hw I + sum_k min(2, hw h_k + hp [k grows]) |A_k|,
 // since |e^{-ja} - e^{-jb}| <= min(2, |a - b|), plus the rounding of
-// forming Delta(c); only the row sums |A_k| 1 are needed.
+// forming Delta(c); only products of the |A_k| with vectors are needed.
 //
 // Newton's steps come from one solve and one adjoint solve: with vectors
 // u, v, g(p) = -1 / (v^H Delta(p)^{-1} u) is the last entry of the bordered
@@ -48,8 +48,8 @@ private:
     const sparse_quorv& sys;
     std::vector<bool> grows;
     characteristic_lu lu;
-    // |A_k| 1, each matrix's row sums of moduli.
-    std::vector<Eigen::VectorXd> row_sums;
+    // |A_k|, the moduli of each matrix's entries.
+    std::vector<sparse_quorv::matrix> moduli;
     std::vector<std::complex<double>> weights;
     lu_factors factors;
     const Eigen::VectorXcd u0, v0;

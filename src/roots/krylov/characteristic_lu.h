@@ -17,7 +17,7 @@ namespace quorv {
 // L unit lower and U upper triangular, both block diagonal with the blocks
 // [R_b, R_{b+1}) (diagonals stored), F the entries above the diagonal
 // blocks; P and Q the rows and columns of M in their order, and R the
-// diagonal of row scale factors indexed by M's rows.
+// diagonal of row scale factors in the order of P (R_k scales row P_k).
 struct lu_factors {
     std::vector<int> Lp, Li, Up, Ui, Fp, Fi, P, Q, blocks;
     std::vector<double> Lx, Lz, Ux, Uz, Fx, Fz, R;
