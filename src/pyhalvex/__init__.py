@@ -260,9 +260,9 @@ def delay_margin(system: quorv | sparse_quorv, k: _SupportsIndex | _Iterable[_Su
     For a sparse_quorv no n-by-n matrix is formed: Delta is factored sparse
     (KLU) at each cell's centre, and the cell is dropped when the factors,
     through the comparison matrices of L and U (|T^-1| <= M(T)^-1 for a
-    triangular T, with the factorization's own rounding), bound
-    |Delta(centre)^-1| times the entrywise change of Delta over the cell
-    below 1; the frequency bound comes from the numerical ranges, the
+    triangular T, with the factorization's own rounding), bound the
+    spectral radius of |Delta(centre)^-1| times the entrywise change of
+    Delta over the cell below 1; the frequency bound comes from the numerical ranges, the
     Newton steps from one solve and one adjoint solve, and the crossings
     are confirmed by the sparse is_stable.
 
