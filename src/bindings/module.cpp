@@ -246,11 +246,11 @@ bool is_stable(const quorv::quorv& sys) {
 
 // The delay margin, with a RuntimeWarning when the search for crossings ran
 // out of its budget: the value is then a lower bound.
-double delay_margin(const quorv::quorv& sys, const std::vector<long long>& terms) {
-    const quorv::margin_result result =
-        unlocked(sys, [&](const quorv::quorv& model, const quorv::interrupt_check& check) {
-            return quorv::delay_margin(model, terms, check);
-        });
+template <class Model>
+double delay_margin(const Model& sys, const std::vector<long long>& terms) {
+    const quorv::margin_result result = unlocked(sys, [&](const Model& model, const quorv::interrupt_check& check) {
+        return quorv::delay_margin(model, terms, check);
+    });
     if (!result.certified &&
         PyErr_WarnFormat(PyExc_RuntimeWarning, 2,
                          "delay_margin: stable for every added delay below %R; beyond it, the search for "
@@ -436,6 +436,7 @@ NB_MODULE(_core, m) {
         .def("_delays", [](const quorv::sparse_quorv& sys) { return sys.hA; });
     m.def("count_roots", &sparse_count_roots);
     m.def("is_stable", &sparse_is_stable);
+    m.def("delay_margin", &delay_margin<quorv::sparse_quorv>);
     m.def("roots", &sparse_roots);
     m.def("spectral_abscissa", &sparse_spectral_abscissa);
     m.def("_factorisations", &quorv::characteristic_lu::factorisations);
@@ -460,5 +461,5 @@ NB_MODULE(_core, m) {
     });
     m.def("spectral_abscissa", &spectral_abscissa);
     m.def("is_stable", &is_stable);
-    m.def("delay_margin", &delay_margin);
+    m.def("delay_margin", &delay_margin<quorv::quorv>);
 }

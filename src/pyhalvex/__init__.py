@@ -224,12 +224,12 @@ def is_stable(system: quorv | sparse_quorv, /) -> bool:
     return _core.is_stable(system)
 
 
-def delay_margin(system: quorv, k: _SupportsIndex | _Iterable[_SupportsIndex], /) -> float:
+def delay_margin(system: quorv | sparse_quorv, k: _SupportsIndex | _Iterable[_SupportsIndex], /) -> float:
     """How much longer the delay of term k (or of the terms k together) can
     grow before system loses asymptotic stability.
 
     Arguments:
-        system: the quorv model.
+        system: the quorv model, or a sparse_quorv.
         k: the index of a term, or a sequence of indices of terms whose
            delays grow together (one loop delay that appears in several
            terms); every other delay stays fixed. A term without delay may
@@ -257,11 +257,18 @@ def delay_margin(system: quorv, k: _SupportsIndex | _Iterable[_SupportsIndex], /
     need delays beyond any use, are not looked for. Computed on a balanced
     copy of the system, in its own time unit.
 
+    For a sparse_quorv no n-by-n matrix is formed: Delta is factored sparse
+    (KLU) at each cell's centre, and the cell is dropped when the factors,
+    through the comparison matrices of L and U (|T^-1| <= M(T)^-1 for a
+    triangular T, with the factorization's own rounding), bound the
+    spectral radius of |Delta(centre)^-1| times the entrywise change of
+    Delta over the cell below 1; the frequency bound comes from the numerical ranges, the
+    Newton steps from one solve and one adjoint solve, and the crossings
+    are confirmed by the sparse is_stable.
+
     Raises ValueError for no term, an index out of range or given twice, and
     for the models that roots refuses, with the same errors; TypeError for
-    an index that is not an integer, and for a sparse_quorv (the search
-    needs dense inverses; the message shows how to pass a small system
-    densely); RuntimeError when a count does not resolve or contradicts the
+    an index that is not an integer; RuntimeError when a count does not resolve or contradicts the
     crossings found. When the search for
     crossings runs out of its work budget (a system on the edge of
     delay-independent stability, a defective double crossing) a
@@ -275,16 +282,6 @@ def delay_margin(system: quorv, k: _SupportsIndex | _Iterable[_SupportsIndex], /
         >>> round(d, 9)
         0.728075346
     """
-    if isinstance(system, sparse_quorv):
-        # The search excludes a cell of (w, phi) only with a bound on
-        # |Delta^{-1}| there, which sparse factors only estimate, and it
-        # evaluates Delta some 1e5 times: neither fits a large model, and a
-        # silent dense copy of one would not fit in memory.
-        raise TypeError(
-            f"delay_margin: a sparse_quorv (n={system.n}) is not supported: the search for crossings "
-            "of the axis needs dense inverses of the characteristic matrix; for a system small enough "
-            "for the dense route, pass pyhalvex.quorv([system.A(k).toarray() for k in range(system.mA)], "
-            "system.hA())")
     if isinstance(k, _Iterable):
         terms = [_operator.index(j) for j in k]
     else:

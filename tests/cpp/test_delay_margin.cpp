@@ -9,6 +9,7 @@
 
 #include "roots/analysis/delay_margin.h"
 #include "roots/count/root_count.h"
+#include "roots/crossing/crossing_matrix.h"
 #include "roots/crossing/crossing_search.h"
 #include "roots/support/balance.h"
 
@@ -102,7 +103,8 @@ TEST(DelayMargin, CrossingsOfABadlyScaledSystem) {
     for (MatrixXd& a : scaled.A) a = s.asDiagonal() * a * s.cwiseInverse().asDiagonal();
     for (const quorv::quorv& sys : {loop, quorv::balanced(scaled).sys}) {
         quorv::work_budget budget{100000};
-        quorv::crossing_search search(sys, {1}, budget);
+        quorv::crossing_matrix Delta(sys, {1});
+        quorv::crossing_search search(Delta, budget);
         const auto first = search.next();
         ASSERT_EQ(first.state, quorv::crossing_search::outcome::crossing);
         EXPECT_NEAR(first.at.delta, margin(loop, {1}), 1e-12);

@@ -7,6 +7,7 @@ from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 import numpy as np
+import scipy.sparse
 import pytest
 
 import pyhalvex
@@ -132,3 +133,53 @@ def test_margin_map_marks_the_closed_form_region_of_every_delay(tmp_path):
                            "--output", str(tmp_path / "margin.png")], capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
     assert (tmp_path / "margin.png").stat().st_size > 0
+
+
+def heat_feedback(n):
+    """u_t = u_xx + 50 u - 60 u(t - tau) on (0, 1), Dirichlet ends: modes
+    mu_i = 50 - e_i of the Laplacian, each fed back with -60 after tau."""
+    h2 = (n + 1.0) ** 2
+    lap = scipy.sparse.diags_array([h2, -2 * h2 + 50, h2], offsets=[-1, 0, 1], shape=(n, n))
+    e = 4 * h2 * np.sin(np.arange(1, n + 1) * np.pi / (2 * (n + 1))) ** 2
+    return [lap, -60.0 * scipy.sparse.eye_array(n)], [0.0, 0.0], 50 - e, np.full(n, -60.0)
+
+
+def ring_feedback(n):
+    """x_i' = -x_i - 0.5 x_{i-1} - 2 x_i(t - 0.1 - tau) around a ring: modes
+    mu_k = -1 - 0.5 e^{2 pi i k / n}, each fed back with -2."""
+    shift = scipy.sparse.diags_array([1.0, 1.0], offsets=[-1, n - 1], shape=(n, n))
+    mu = -1 - 0.5 * np.exp(2j * np.pi * np.arange(n) / n)
+    return [-scipy.sparse.eye_array(n) - 0.5 * shift, -2.0 * scipy.sparse.eye_array(n)], [0.0, 0.1], mu, np.full(n, -2.0)
+
+
+def heat_stiff(n):
+    """The 1-D heat equation with a delayed reaction, u_t = u_xx - 2 u + 3 u(t - 1):
+    every mode has |mu| > 3, stable for every delay."""
+    h2 = (n + 1.0) ** 2
+    lap = scipy.sparse.diags_array([h2, -2 * h2 - 2, h2], offsets=[-1, 0, 1], shape=(n, n))
+    return [lap, 3.0 * scipy.sparse.eye_array(n)], [0.0, 1.0], np.array([]), np.array([])
+
+
+def modes_margin(mu, b, tau0):
+    """The least added delay at which a mode x' = mu x + b x(t - tau0 - d) has
+    a root on the axis: |jw - mu| = |b| and w (tau0 + d) = -arg((jw - mu) / b)
+    (mod 2 pi); each such crossing destabilises a scalar mode when
+    w (w - Im mu) > 0, which holds for all the crossings of these systems."""
+    best = math.inf
+    for m, c in zip(mu, b):
+        if abs(c) <= abs(m.real):
+            continue
+        for w in m.imag + np.array([1, -1]) * math.sqrt(abs(c) ** 2 - m.real ** 2):
+            period = 2 * math.pi / abs(w)
+            tau = (-np.angle((1j * w - m) / c) / w) % period
+            best = min(best, tau + period * math.ceil((tau0 - tau) / period) - tau0)
+    return best
+
+
+@pytest.mark.parametrize("build, n", [(heat_feedback, 200), (ring_feedback, 101), (heat_stiff, 400), (ring_feedback, 31)])
+def test_sparse_margin_is_the_least_of_the_modes(build, n):
+    A, h, mu, b = build(n)
+    d = pyhalvex.delay_margin(pyhalvex.sparse_quorv(A, h), 1)
+    assert d == pytest.approx(modes_margin(mu, b, h[1]), rel=1e-8)
+    if n < 100:  # the dense search inverts Delta in every cell: n^3 each
+        assert pyhalvex.delay_margin(quorv([a.toarray() for a in A], h), 1) == pytest.approx(d, rel=1e-9)

@@ -9,7 +9,7 @@ import pytest
 import scipy.sparse as sp
 from scipy.special import lambertw
 
-from pyhalvex import count_roots, delay_margin, is_stable, quorv, roots, sensitivity, sparse_quorv, spectral_abscissa, spectrum
+from pyhalvex import count_roots, is_stable, quorv, roots, sensitivity, sparse_quorv, spectral_abscissa, spectrum
 
 
 def mode_roots(mu, b, tau, r, branches=60):
@@ -263,12 +263,6 @@ def test_sensitivity_of_a_stiff_system_against_its_mode():
     assert dh[1] == pytest.approx(-lam * (lam - mu[0]) / d, rel=1e-8)
     assert dh[0] == pytest.approx(-lam * mu[0] / d, rel=1e-8)
     assert dA[1].nnz == 4000 and dA[1].sum() == pytest.approx(np.exp(-lam) / d, rel=1e-8)
-
-
-def test_delay_margin_refuses_a_sparse_model_without_densifying_it():
-    sys, _, _ = heat(100000, 3.0, 1.0)
-    with pytest.raises(TypeError, match=r"^delay_margin: a sparse_quorv \(n=100000\) is not supported"):
-        delay_margin(sys, 1)
 
 
 @pytest.mark.parametrize("k", [0, 20, 40, -40, 60])

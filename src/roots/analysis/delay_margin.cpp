@@ -3,13 +3,19 @@
 #include <algorithm>
 #include <cstddef>
 #include <limits>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 
 #include "roots/count/root_count.h"
+#include "roots/count/sparse_count.h"
+#include "roots/crossing/crossing_matrix.h"
 #include "roots/crossing/crossing_search.h"
+#include "roots/crossing/sparse_crossing_matrix.h"
+#include "roots/support/sparse_time_unit.h"
 #include "roots/support/time_unit.h"
 #include "roots/support/validate.h"
+#include "roots/support/validate_sparse.h"
 
 namespace quorv {
 
@@ -29,7 +35,8 @@ constexpr double confirm_shares[] = {1e-6, 1e-4};
 // returns is a system built to defeat the search.
 constexpr int most_crossings = 1000;
 
-std::vector<std::size_t> checked_terms(const quorv& sys, const std::vector<long long>& terms) {
+template <class model>
+std::vector<std::size_t> checked_terms(const model& sys, const std::vector<long long>& terms) {
     if (terms.empty()) throw std::invalid_argument("delay_margin: no term given; k names the terms whose delay grows");
     std::vector<std::size_t> indices;
     for (const long long k : terms) {
@@ -50,9 +57,10 @@ std::vector<std::size_t> checked_terms(const quorv& sys, const std::vector<long 
 
 // Whether sys with the growing delays longer by `added` has a root on or
 // right of the axis, by the count is_stable decides by.
-bool unstable_with(const quorv& sys, const std::vector<std::size_t>& growing, double added,
+template <class model>
+bool unstable_with(const model& sys, const std::vector<std::size_t>& growing, double added,
                    const interrupt_check& check) {
-    quorv longer = sys;
+    model longer = sys;
     for (const std::size_t k : growing) longer.hA[k] += added;
     return !is_stable(longer, check);
 }
@@ -66,7 +74,8 @@ struct neighbours {
 
 // Whether stability is lost at the crossing delay d: stable just before,
 // unstable just after. The system as given is stable.
-bool loses_stability(const quorv& sys, const std::vector<std::size_t>& growing, double d, neighbours around,
+template <class model>
+bool loses_stability(const model& sys, const std::vector<std::size_t>& growing, double d, neighbours around,
                      double unit, const interrupt_check& check) {
     const auto offset = [&](double share) { return share * std::max(d, unit); };
     if (!unstable_with(sys, growing, std::min(d + offset(confirm_shares[0]), 0.5 * (d + around.after)), check))
@@ -81,9 +90,18 @@ bool loses_stability(const quorv& sys, const std::vector<std::size_t>& growing, 
     throw std::runtime_error(message.str());
 }
 
-}  // namespace
+std::unique_ptr<crossing_model> crossing_matrix_of(const quorv& sys, const std::vector<std::size_t>& growing) {
+    return std::make_unique<crossing_matrix>(sys, growing);
+}
 
-margin_result delay_margin(const quorv& sys, const std::vector<long long>& terms, const interrupt_check& check) {
+std::unique_ptr<crossing_model> crossing_matrix_of(const sparse_quorv& sys, const std::vector<std::size_t>& growing) {
+    return std::make_unique<sparse_crossing_matrix>(sys, growing);
+}
+
+// The same search and confirmation for both models: only Delta's
+// evaluation, the count and the time unit differ.
+template <class model>
+margin_result margin_of(const model& sys, const std::vector<long long>& terms, const interrupt_check& check) {
     validate(sys);
     const std::vector<std::size_t> growing = checked_terms(sys, terms);
     constexpr double infinity = std::numeric_limits<double>::infinity();
@@ -93,9 +111,10 @@ margin_result delay_margin(const quorv& sys, const std::vector<long long>& terms
     // stable system has no root at 0, and no added delay brings one there.
     // The search runs on the balanced system in its own time unit, whose
     // matrices' norms reflect the dynamics rather than the units of the states.
-    const own_time_unit own = in_own_time_unit(sys);
+    const auto own = in_own_time_unit(sys);
     work_budget budget{search_evaluations, check};
-    crossing_search search(own.sys, growing, budget);
+    const std::unique_ptr<crossing_model> Delta = crossing_matrix_of(own.sys, growing);
+    crossing_search search(*Delta, budget);
     // Each crossing is judged with the next one known, which bounds the
     // interval after it.
     crossing_search::result found = search.next();
@@ -113,6 +132,17 @@ margin_result delay_margin(const quorv& sys, const std::vector<long long>& terms
     std::ostringstream message;
     message << "delay_margin: " << most_crossings << " crossings of the axis were examined and none loses stability";
     throw std::runtime_error(message.str());
+}
+
+}  // namespace
+
+margin_result delay_margin(const quorv& sys, const std::vector<long long>& terms, const interrupt_check& check) {
+    return margin_of(sys, terms, check);
+}
+
+margin_result delay_margin(const sparse_quorv& sys, const std::vector<long long>& terms,
+                           const interrupt_check& check) {
+    return margin_of(sys, terms, check);
 }
 
 }  // namespace quorv

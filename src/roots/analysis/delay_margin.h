@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "model/quorv.h"
+#include "model/sparse_quorv.h"
 #include "roots/support/interrupt.h"
 
 namespace quorv {
@@ -30,5 +31,10 @@ struct margin_result {
 // crossings found, interrupted when check asks to stop, and validates sys
 // as roots does.
 margin_result delay_margin(const quorv& sys, const std::vector<long long>& terms, const interrupt_check& check = {});
+// The same for a sparse model, whose crossing matrix is answered with sparse
+// LU factors (sparse_crossing_matrix.h) and whose counts are the sparse
+// is_stable's: no n x n matrix is formed.
+margin_result delay_margin(const sparse_quorv& sys, const std::vector<long long>& terms,
+                           const interrupt_check& check = {});
 
 }  // namespace quorv

@@ -10,6 +10,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "roots/crossing/isolated_zero.h"
 #include "roots/support/spectral_norm.h"
 
 // LAPACK's singular values as the scipy-openblas32 wheel exports it: the
@@ -105,5 +106,51 @@ double crossing_matrix::smallest_singular_value(double w, double phi) {
     overwritten = at(w, phi);
     return lapack_svd(static_cast<std::int32_t>(work.size()));
 }
+
+namespace {
+
+// Delta is formed to this share of its terms.
+constexpr double rounding_share = 1e-13;
+
+}  // namespace
+
+// Delta(p) = Delta(c) (I + Delta(c)^{-1} (Delta(p) - Delta(c))) is
+// nonsingular when the second factor's perturbation has norm below 1. With
+// Delta(p) - Delta(c) = Delta_w dw + Delta_phi dphi + R, |R| at most the
+// second-order bound, the norm is at most
+//   |Delta^{-1} Delta_w| hw + |Delta^{-1} Delta_phi| hp + |Delta^{-1}| (|R| + rounding).
+// Products with the inverse rather than the inverse's norm times the
+// derivatives' norms: for a matrix far from normal (a similar copy of a
+// diagonal system, S D S^-1) the inverse grows in directions the
+// derivatives hardly move, and the product sees that. The bound must stay
+// below 0.9 rather than 1: the products of a nearly singular Delta carry
+// rounding errors of about its condition number times 1e-16.
+bool crossing_matrix::nonsingular_on(double w0, double w1, double phi0, double phi1) {
+    const double w = 0.5 * (w0 + w1), phi = 0.5 * (phi0 + phi1);
+    const double hw = 0.5 * (w1 - w0), hp = 0.5 * (phi1 - phi0);
+    lu.compute(at(w, phi));
+    inverse = lu.inverse();
+    derivatives(by_w, by_phi);
+    const double remainder =
+        0.5 * (second_ww() * hw * hw + 2 * second_wphi() * hw * hp + second_phiphi() * hp * hp) +
+        rounding_share * scale(w);
+    const double change = spectral_norm_bound(inverse * by_w) * hw + spectral_norm_bound(inverse * by_phi) * hp +
+                          spectral_norm_bound(inverse) * remainder;
+    return change < 0.9;
+}
+
+// Newton's method on det Delta(w, phi) = 0, two real unknowns for one
+// complex equation: with t_w = tr(Delta^{-1} Delta_w) = d log det Delta / dw
+// and t_phi likewise, the step solves t_w dw + t_phi dphi = -1.
+bool crossing_matrix::newton_step(double w, double phi, bool, double& dw, double& dphi) {
+    lu.compute(at(w, phi));
+    derivatives(by_w, by_phi);
+    const std::complex<double> tw = lu.solve(by_w).trace(), tp = lu.solve(by_phi).trace();
+    const double det = tw.real() * tp.imag() - tp.real() * tw.imag();
+    dw = -tp.imag() / det, dphi = tw.imag() / det;
+    return std::isfinite(dw) && std::isfinite(dphi);
+}
+
+isolation_box crossing_matrix::isolate(double w, double phi) { return ::quorv::isolate(*this, w, phi); }
 
 }  // namespace quorv

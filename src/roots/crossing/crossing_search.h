@@ -4,9 +4,7 @@
 #include <queue>
 #include <vector>
 
-#include "model/quorv.h"
-#include "roots/crossing/crossing_matrix.h"
-#include "roots/crossing/isolated_zero.h"
+#include "roots/crossing/crossing_model.h"
 #include "roots/support/work_budget.h"
 
 namespace quorv {
@@ -21,8 +19,8 @@ struct axis_crossing {
 // The zeros of Delta(w, phi) on [0, W] x [0, 2 pi] are sought by branch and
 // bound. A cell is dropped only when Delta is provably nonsingular on all
 // of it: Delta(p) = Delta(c) (I + Delta(c)^{-1} (Delta(p) - Delta(c))) for
-// its centre c, and the bound on the second factor's perturbation, from the
-// derivatives at c and bounds on the second derivatives, stays below 1.
+// its centre c, and a bound on the second factor's perturbation stays
+// below 1 (from dense inverses or from sparse factors: crossing_model).
 // Other cells are halved, in the order of the smallest delay phi / w any of
 // their points could give, and a zero is located by Newton's method once a
 // cell is small. So when the cells left all give delays of at least d,
@@ -31,9 +29,10 @@ struct axis_crossing {
 // extent moves Delta by 1e-9 of the size of its terms.
 class crossing_search {
 public:
-    // own: a validated system in its own time unit; growing: distinct term
-    // indices; budget: evaluations of Delta the search may spend.
-    crossing_search(const quorv& own, const std::vector<std::size_t>& growing, work_budget& budget);
+    // Delta: of a validated system in its own time unit, dense or sparse,
+    // which outlives the search; budget: evaluations of Delta the search may
+    // spend.
+    crossing_search(crossing_model& Delta, work_budget& budget);
 
     enum class outcome { crossing, none, unresolved };
     struct result {
@@ -61,19 +60,17 @@ private:
         bool operator<(const branch& other) const { return delta > other.delta; }
     };
 
-    crossing_matrix Delta;
+    crossing_model& Delta;
     work_budget& budget;
     std::priority_queue<cell> cells;
     std::vector<axis_crossing> zeros;
     // Around each zero, the box in which it is the only one.
     std::vector<isolation_box> isolated;
     std::priority_queue<branch> branches;
-    // Work space of the exclusion test.
-    Eigen::PartialPivLU<Eigen::MatrixXcd> lu;
-    Eigen::MatrixXcd inverse, by_w, by_phi;
 
     void examine(const cell& c);
-    bool excluded(const cell& c);
+    // Whether (w, phi) lies within reach of z, Delta's change between them bounded by it.
+    bool near(const axis_crossing& z, double w, double phi, double reach) const;
     bool near_known_zero(double w, double phi, double reach) const;
     bool isolated_by_known_zero(const cell& c) const;
     bool locate(double w, double phi, axis_crossing& zero);

@@ -4,16 +4,6 @@
 
 namespace quorv {
 
-// A box |w - w*| <= dw, |phi - phi*| <= dphi around a located zero of
-// Delta(w, phi) that holds no other zero; dw = dphi = 0 when none could be
-// shown to.
-struct isolation_box {
-    double dw = 0, dphi = 0;
-    bool contains(double w0, double w1, double phi0, double phi1, double w, double phi) const {
-        return w0 >= w - dw && w1 <= w + dw && phi0 >= phi - dphi && phi1 <= phi + dphi;
-    }
-};
-
 // The box around the zero (w, phi), located to rounding, in which it is the
 // only zero. With u, v the singular vectors of Delta's smallest singular
 // value at the zero, the bordered matrix M(p) = [Delta(p) u; v^H 0] stays

@@ -93,10 +93,16 @@ void characteristic_lu::release_numeric() {
 }
 
 bool characteristic_lu::form(cplx lambda) {
+    std::vector<cplx> c(sys.mA());
+    for (std::size_t k = 0; k < sys.mA(); ++k) c[k] = factor_of(sys.hk(k), lambda);
+    return form(lambda, c);
+}
+
+bool characteristic_lu::form(cplx d, const std::vector<cplx>& c) {
     std::fill(values.begin(), values.end(), cplx(0));
-    for (int j = 0; j < n; ++j) values[std::size_t(diagonal[std::size_t(j)])] = lambda;
+    for (int j = 0; j < n; ++j) values[std::size_t(diagonal[std::size_t(j)])] = d;
     for (std::size_t k = 0; k < sys.mA(); ++k) {
-        const cplx e = factor_of(sys.hk(k), lambda);
+        const cplx e = c[k];
         const double* a = sys.A[k].valuePtr();
         const std::vector<int>& p = places[k];
         for (std::size_t i = 0; i < p.size(); ++i) values[std::size_t(p[i])] -= e * a[i];
@@ -109,13 +115,37 @@ long characteristic_lu::factorisations() { return made.load(std::memory_order_re
 
 bool characteristic_lu::factor(cplx lambda) {
     release_numeric();
-    if (!form(lambda)) return false;
+    return form(lambda) && factor_formed();
+}
+
+bool characteristic_lu::factor(cplx d, const std::vector<cplx>& c) {
+    release_numeric();
+    return form(d, c) && factor_formed();
+}
+
+bool characteristic_lu::factor_formed() {
     made.fetch_add(1, std::memory_order_relaxed);
     if (frontal()) return frontal_factor();
     numeric = klu_z_factor(starts.data(), rows.data(), reinterpret_cast<double*>(values.data()),
                            as_symbolic(symbolic), common);
     if (common->status == KLU_OUT_OF_MEMORY || common->status == KLU_TOO_LARGE) out_of_memory();
     return numeric != nullptr && common->status == KLU_OK;
+}
+
+bool characteristic_lu::factors(lu_factors& out) const {
+    const klu_numeric* f = as_numeric(numeric);
+    if (frontal() || !f) return false;
+    const std::size_t size = std::size_t(n), lnz = std::size_t(f->lnz), unz = std::size_t(f->unz);
+    const std::size_t fnz = std::size_t(f->nzoff);
+    out.Lp.resize(size + 1), out.Li.resize(lnz), out.Lx.resize(lnz), out.Lz.resize(lnz);
+    out.Up.resize(size + 1), out.Ui.resize(unz), out.Ux.resize(unz), out.Uz.resize(unz);
+    out.Fp.resize(size + 1), out.Fi.resize(fnz), out.Fx.resize(fnz), out.Fz.resize(fnz);
+    out.P.resize(size), out.Q.resize(size), out.R.resize(size);
+    out.blocks.resize(std::size_t(as_symbolic(symbolic)->nblocks) + 1);
+    return klu_z_extract(as_numeric(numeric), as_symbolic(symbolic), out.Lp.data(), out.Li.data(), out.Lx.data(),
+                         out.Lz.data(), out.Up.data(), out.Ui.data(), out.Ux.data(), out.Uz.data(), out.Fp.data(),
+                         out.Fi.data(), out.Fx.data(), out.Fz.data(), out.P.data(), out.Q.data(), out.R.data(),
+                         out.blocks.data(), common) != 0;
 }
 
 bool characteristic_lu::frontal_factor() {

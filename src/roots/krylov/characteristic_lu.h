@@ -11,6 +11,18 @@ struct klu_common_struct;
 
 namespace quorv {
 
+// KLU's factors of a matrix M in its block triangular form,
+//   R^{-1} M(P, Q) = L U + F,
+// all n x n in compressed columns with real and imaginary parts apart:
+// L unit lower and U upper triangular, both block diagonal with the blocks
+// [R_b, R_{b+1}) (diagonals stored), F the entries above the diagonal
+// blocks; P and Q the rows and columns of M in their order, and R the
+// diagonal of row scale factors in the order of P (R_k scales row P_k).
+struct lu_factors {
+    std::vector<int> Lp, Li, Up, Ui, Fp, Fi, P, Q, blocks;
+    std::vector<double> Lx, Lz, Ux, Uz, Fx, Fz, R;
+};
+
 // Sparse LU factorisations of Delta(lambda) = lambda I - sum_k e^{-lambda h_k} A_k
 // for a sparse model, with SuiteSparse's KLU: the pattern of Delta (the
 // union of I and the A_k) is ordered once (block triangular form, then AMD
@@ -51,6 +63,12 @@ public:
     // and for a lambda close to that one as stable. The frontal elimination
     // has no such step and factors afresh on the same ordering.
     bool refactor(std::complex<double> lambda);
+    // Forms and factors d I - sum_k c_k A_k for given coefficients c (one
+    // per term): Delta with phases other than those of one lambda.
+    bool factor(std::complex<double> d, const std::vector<std::complex<double>>& c);
+    // The factors of the last factorisation, when KLU made it (the
+    // left-looking elimination); false for the frontal one.
+    bool factors(lu_factors& out) const;
 
     // log det Delta of the last factorisation: log |det| as the real part,
     // the phase (modulo whole turns) as the imaginary part.
@@ -86,6 +104,8 @@ private:
     std::vector<double> control;
 
     bool form(std::complex<double> lambda);
+    bool form(std::complex<double> d, const std::vector<std::complex<double>>& c);
+    bool factor_formed();
     bool frontal_factor();
     void frontal_solve(int system, Eigen::Ref<Eigen::MatrixXcd> x);
     double hager_estimate();
