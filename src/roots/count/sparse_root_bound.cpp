@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "roots/support/damped_norm.h"
+#include "roots/support/sparse_norm.h"
 
 namespace quorv {
 
@@ -13,18 +14,6 @@ namespace {
 using matrix = sparse_quorv::matrix;
 
 double largest_entry(const matrix& a) { return a.nonZeros() == 0 ? 0.0 : a.coeffs().cwiseAbs().maxCoeff(); }
-
-// sqrt(|a|_1 |a|_inf) >= |a|_2, with the entries divided by the largest
-// first, so that the row and column sums cannot overflow: the bound is
-// infinite only when it exceeds the double range itself.
-double norm_bound(const matrix& a) {
-    const double scale = largest_entry(a);
-    if (scale == 0 || !std::isfinite(scale)) return scale;
-    const matrix scaled = a.cwiseAbs() / scale;
-    const Eigen::VectorXd column_sums = Eigen::VectorXd::Ones(a.rows()).transpose() * scaled;
-    const Eigen::VectorXd row_sums = scaled * Eigen::VectorXd::Ones(a.cols());
-    return scale * (std::sqrt(column_sums.maxCoeff()) * std::sqrt(row_sums.maxCoeff()));
-}
 
 // An upper bound on the largest eigenvalue of the symmetric
 // M = diag(h) + |offdiag(h)| for a symmetric or skew h, which bounds v* h v
@@ -79,7 +68,7 @@ double numerical_radius_bound(const matrix& a) {
     const matrix scaled = a.cwiseAbs() / scale;
     const matrix transposed = scaled.transpose();
     const matrix symmetric = 0.5 * (scaled + transposed);
-    return std::min(norm_bound(a), scale * weighted_gershgorin_top(symmetric));
+    return std::min(spectral_norm_bound(a), scale * weighted_gershgorin_top(symmetric));
 }
 
 // The sum of the undelayed matrices divided by the largest entry among
@@ -119,7 +108,7 @@ rectangle root_box(const sparse_quorv& sys, double r) {
     const matrix skew = 0.5 * (u - transposed);
     const double modulus = scale * numerical_radius_bound(u) + delayed;
     const double right = std::min(modulus, scale * weighted_gershgorin_top(symmetric) + delayed);
-    const double top = std::min(modulus, scale * std::min(norm_bound(skew), weighted_gershgorin_top(skew)) + delayed);
+    const double top = std::min(modulus, scale * std::min(spectral_norm_bound(skew), weighted_gershgorin_top(skew)) + delayed);
     return {r, right, -top, top};
 }
 

@@ -15,12 +15,6 @@ namespace {
 using cplx = std::complex<double>;
 using matrix = sparse_quorv::matrix;
 
-// sqrt(|a|_1 |a|_inf) >= |a|_2.
-double norm_bound(const matrix& a) {
-    const matrix transposed = a.transpose();
-    return std::sqrt(norm_1(a) * norm_1(transposed));
-}
-
 // The crossings' frequencies are the |Im lambda| of roots on the axis for
 // some delays of the growing terms, so the height of the box that holds
 // every root with Re >= 0, whatever the delays of the delayed terms, bounds
@@ -47,7 +41,7 @@ sparse_crossing_matrix::sparse_crossing_matrix(const sparse_quorv& sys, const st
       weights(sys.mA()), u0(start_vector(sys.n(), 0.7)), v0(start_vector(sys.n(), 1.9)), u(u0), v(v0) {
     for (const std::size_t k : growing) grows[k] = true;
     for (std::size_t k = 0; k < sys.mA(); ++k) {
-        const double norm = norm_bound(sys.A[k]);
+        const double norm = spectral_norm_bound(sys.A[k]);
         norm_sum += norm;
         delay_weighted_norms += sys.hA[k] * norm;
         if (grows[k]) growing_norms += norm;
