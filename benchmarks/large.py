@@ -14,6 +14,7 @@ discretization's error), and the dense route (quorv) where it finishes.
     .venv/bin/python benchmarks/large.py            # the table, Markdown
     .venv/bin/python benchmarks/large.py --quick    # the smaller cases only
     .venv/bin/python benchmarks/large.py --others   # the second table instead (with --quick too)
+    .venv/bin/python benchmarks/large.py --only "random, 4 per row" 10000 --limit 1800   # one system
 """
 import argparse
 import json
@@ -29,6 +30,7 @@ import scipy.sparse.linalg as spla
 from scipy.special import lambertw
 
 LIMIT = 600  # seconds per case
+STARTED = "LARGE_PY_STARTED"  # when the parent started the child, for the child's reports
 
 
 def heat_1d(n):
@@ -65,7 +67,7 @@ CASES = {
     "1-D heat": (heat_1d, [1024, 16384, 100000]),
     "2-D heat": (heat_2d, [32, 64, 128]),
     "ring": (ring, [1024, 4096]),
-    "random, 4 per row": (random_sparse, [1000, 10000]),
+    "random, 4 per row": (random_sparse, [1000, 2000, 5000, 10000]),
 }
 QUICK = {"1-D heat": [1024], "2-D heat": [32], "ring": [1024], "random, 4 per row": [1000]}
 
@@ -110,7 +112,8 @@ def roots_line(name, size, sys_, a):
 
 
 def splu_seconds(A, hA, lam):
-    """One complex sparse LU of Delta(lam), SciPy's splu, best of three."""
+    """One complex sparse LU of Delta(lam), SciPy's splu, best of three
+    (of one where it takes over 10 s: minutes where the factors fill in)."""
     n = A[0].shape[0]
     delta = lam * sp.eye_array(n, format="csc") - sum(np.exp(-lam * h) * a for a, h in zip(A, hA))
     best = np.inf
@@ -118,6 +121,8 @@ def splu_seconds(A, hA, lam):
         start = time.perf_counter()
         spla.splu(sp.csc_matrix(delta, dtype=complex))
         best = min(best, time.perf_counter() - start)
+        if best > 10:
+            break
     return best
 
 
@@ -134,52 +139,78 @@ def timed(out, key, call):
 
 
 def run_case(name, size):
-    """Runs in the child: times the three questions on one system."""
+    """Runs in the child: times the three questions on one system, printing
+    what it has after each, so that a case cut off by the time limit still
+    shows the questions it answered."""
     import pyhalvex
 
     A, hA = CASES[name][0](size)
     sys_ = pyhalvex.sparse_quorv(A, hA)
     out = {"n": sys_.n}
+
+    def report(next_question=None):
+        # The parent's clock: how long the next question has run when the limit cuts it.
+        out["running"], out["since"] = next_question, time.time() - float(os.environ[STARTED])
+        out["peak_mib"] = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+        print(json.dumps(out), flush=True)
+
+    report("is_stable")
     out["stable"] = timed(out, "is_stable", lambda: pyhalvex.is_stable(sys_))
+    report("abscissa")
     a = out["a"] = timed(out, "abscissa", lambda: pyhalvex.spectral_abscissa(sys_))
+    out["splu"] = splu_seconds(A, hA, complex(a, 0.1))  # near, not at, the rightmost root
     r = roots_line(name, size, sys_, a)
+    report("roots")
     found = timed(out, "roots", lambda: pyhalvex.roots(sys_, r))
     out["found"] = len(found)
-    out["splu"] = splu_seconds(A, hA, complex(a, 0.1))  # near, not at, the rightmost root
-    out["peak_mib"] = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
-    print(json.dumps(out))
+    report()
 
 
 def measured(name, size, route="sparse", limit=LIMIT):
+    """The child's last report, with "cut" set when the limit stopped it
+    (None when it reported nothing by then)."""
+    command = [sys.executable, __file__, "--case", name, str(size), "--route", route]
+    environment = dict(os.environ, OPENBLAS_NUM_THREADS="1", **{STARTED: repr(time.time())})
     try:
-        done = subprocess.run([sys.executable, __file__, "--case", name, str(size), "--route", route],
-                              capture_output=True, text=True, timeout=limit,
-                              env=dict(os.environ, OPENBLAS_NUM_THREADS="1"))
-    except subprocess.TimeoutExpired:
-        return None
+        done = subprocess.run(command, capture_output=True, text=True, timeout=limit, env=environment)
+    except subprocess.TimeoutExpired as cut:
+        printed = cut.stdout.decode() if isinstance(cut.stdout, bytes) else cut.stdout or ""
+        lines = printed.splitlines()
+        return dict(json.loads(lines[-1]), cut=True) if lines else None
     if done.returncode != 0:
         sys.exit(done.stderr)
     return json.loads(done.stdout.splitlines()[-1])
 
 
-def table(cases):
+def cells(m, limit):
+    """The three questions' cells; the one the limit cut shows how long it
+    had run, the later ones were not run."""
+    out = []
+    for q in ["is_stable", "abscissa", "roots"]:
+        if q in m:
+            out.append(f"{m[q]:.2f} s, {m[q + ' LU']} LU" + (f" ({m['found']})" if q == "roots" else ""))
+        else:
+            out.append(f"> {limit - m['since']:.0f} s (time limit)" if q == m["running"] else "not run")
+    return out
+
+
+def table(cases, limit):
     print("| system | n | `is_stable` | `spectral_abscissa` | `roots(sys, r)`, r just left of the second real part "
           "(roots) | one `splu` | slowest / `splu` | peak MiB |")
     print("|---|---|---|---|---|---|---|---|")
-    questions = ["is_stable", "abscissa", "roots"]
     for name, sizes in cases.items():
         for size in sizes:
-            m = measured(name, size)
+            m = measured(name, size, limit=limit)
             if m is None:
-                print(f"| {name} | {size} | > {LIMIT} s in all | | | | | |")
+                print(f"| {name} | {size} | > {limit} s (time limit) | not run | not run | | | |")
                 continue
-            cells = [f"{m[q]:.2f} s, {m[q + ' LU']} LU" for q in questions]
-            cells[2] += f" ({m['found']})"
-            slowest = max(m[q] for q in questions)
-            print(f"| {name} | {m['n']} | {' | '.join(cells)} | {1e3 * m['splu']:.1f} ms | {slowest / m['splu']:.0f} "
-                  f"| {m['peak_mib']:.0f} |")
+            answered = [m[q] for q in ["is_stable", "abscissa", "roots"] if q in m]
+            splu = f"{1e3 * m['splu']:.1f} ms | {max(answered) / m['splu']:.0f}" if "splu" in m else " | "
+            peak = f"{m['peak_mib']:.0f}" + (" (at the limit)" if m.get("cut") else "")
+            print(f"| {name} | {m['n']} | {' | '.join(cells(m, limit))} | {splu} | {peak} |")
     load = os.getloadavg()[0]
-    print(f"\n(load average {load:.1f} on {os.cpu_count()} cores while measured; one BLAS thread)")
+    print(f"\n(load average {load:.1f} on {os.cpu_count()} cores while measured; one BLAS thread; "
+          f"at most {limit} s per system)")
 
 
 # ARPACK shift-invert on the discretized delay operator. The state on
@@ -293,11 +324,15 @@ def others_table(cases):
 if __name__ == "__main__":
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--quick", action="store_true", help="the smaller cases only")
+    parser.add_argument("--only", nargs="+", metavar=("NAME", "SIZE"), help="this system only (these sizes)")
     parser.add_argument("--others", action="store_true", help="the table of the other routes instead")
+    parser.add_argument("--limit", type=int, default=LIMIT, help="seconds per system (default %(default)s)")
     parser.add_argument("--case", nargs=2, help=argparse.SUPPRESS)
     parser.add_argument("--route", default="sparse", help=argparse.SUPPRESS)
     args = parser.parse_args()
     cases = {name: QUICK[name] for name in CASES} if args.quick else {n: c[1] for n, c in CASES.items()}
+    if args.only:
+        cases = {args.only[0]: [int(size) for size in args.only[1:]] or cases[args.only[0]]}
     if args.case and args.route == "sparse":
         run_case(args.case[0], int(args.case[1]))
     elif args.case:
@@ -305,4 +340,4 @@ if __name__ == "__main__":
     elif args.others:
         others_table(cases)
     else:
-        table(cases)
+        table(cases, args.limit)
