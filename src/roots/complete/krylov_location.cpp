@@ -37,6 +37,10 @@ constexpr double rough = 0.5;
 constexpr double shift_ahead = 1e-2;
 constexpr int most_moves = 4;
 constexpr int wanted_per_shift = 20;
+// The points of a column of shifts weighed for the widest gap between the
+// roots found.
+constexpr int gap_samples = 256;
+constexpr double crowd_margin = 1.5;
 // Where only the rightmost roots are wanted, the converged Ritz values
 // further left of the rightmost than this share of its size are left alone:
 // each polished and enclosed root costs a dozen factorisations, dear where
@@ -189,6 +193,49 @@ void krylov_locator::rightmost(cplx shift, int wanted) {
     }
 }
 
+// The point of the column at x, from the real axis up to `height`, farthest
+// from every root found and every shift in `searched`, with that distance.
+std::pair<cplx, double> krylov_locator::widest_gap(double x, double height, const std::vector<cplx>& searched) const {
+    std::pair<cplx, double> widest{{x, 0}, -1};
+    for (int i = 0; i < gap_samples; ++i) {
+        const cplx point{x, height * (i + 0.5) / gap_samples};
+        double nearest = HUGE_VAL;
+        for (const root_cluster& c : found) nearest = std::min(nearest, std::abs(point - c.z));
+        for (const cplx s : searched) nearest = std::min(nearest, std::abs(point - s));
+        if (nearest > widest.second) widest = {point, nearest};
+    }
+    return widest;
+}
+
+// The height up to which the roots found in the region's upper half crowd,
+// with room for as many again above the highest: the missing roots of a
+// crowd lie among it, not in the empty height a count's region reaches to.
+// Zero when no disk found keeps clear of the real axis: there is no crowd
+// to go by, and a real root's disk may still be wide.
+double krylov_locator::crowd_height(const rectangle& region) const {
+    double highest = 0;
+    for (const root_cluster& c : found)
+        if (c.z.imag() > c.radius && region.holds_disk(c.z, c.radius)) highest = std::max(highest, c.z.imag());
+    return std::min(region.y1, crowd_margin * highest);
+}
+
+// Roots crowded along the count's line are all about as far from a shift a
+// unit right of it, and a search there converges only the rightmost few;
+// the roots it misses lie in the gaps the found ones leave along the line.
+// Shifts on the line itself, each at the point farthest from every root
+// found and every shift tried, find them nearest first.
+void krylov_locator::gap_column(const rectangle& region, long count) {
+    std::vector<cplx> searched;
+    for (int shift = 0; shift < most_shifts && located_in(region) < count; ++shift) {
+        const double height = crowd_height(region);
+        if (height <= 0 || f.budget().exhausted()) return;
+        const auto [point, distance] = widest_gap(region.x0, height, searched);
+        if (distance <= 0) return;
+        searched.push_back(point);
+        search(point, region, wanted_per_shift);
+    }
+}
+
 // Shifts go up the region's upper half from the real axis, in a column a
 // little right of its left side (a count's region reaches far right of its
 // roots, which crowd towards the line it was counted from; in the model's
@@ -206,6 +253,7 @@ located_roots krylov_locator::locate(const rectangle& region, long count) {
         const double reach = closing_search({x, y}, region, wanted).reach;
         y += std::max(reach, height / most_shifts);
     }
+    gap_column(region, count);
     std::vector<root_cluster> inside;
     for (const root_cluster& c : found)
         if (region.holds_disk(c.z, c.radius)) inside.push_back(c);

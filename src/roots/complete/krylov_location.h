@@ -1,6 +1,7 @@
 #pragma once
 
 #include <complex>
+#include <utility>
 #include <vector>
 
 #include "model/sparse_quorv.h"
@@ -19,7 +20,10 @@ namespace quorv {
 // hold m >= 1 zeros (m > 1: a cluster double precision cannot separate, one
 // root of multiplicity m); its conjugate's disk holds as many. The disks are
 // kept disjoint, so once their zeros add up to `count` the region holds no
-// other root. Where the shifts do not account for the count, the bisection
+// other root. Where that column falls short (roots crowded along the line
+// all look alike from a unit away), a second column on the line itself aims
+// at the widest gaps among the roots found. Where the shifts still do not
+// account for the count, the bisection
 // of locate_roots finishes the job, taking every piece that the disks found
 // account for as done: correctness never rests on the Krylov method's
 // convergence, only the cost does.
@@ -74,6 +78,10 @@ private:
     bool known(std::complex<double> z) const;
     bool plausible(std::complex<double> lambda) const;
     long located_in(const rectangle& region) const;
+    std::pair<std::complex<double>, double> widest_gap(double x, double height,
+                                                       const std::vector<std::complex<double>>& searched) const;
+    double crowd_height(const rectangle& region) const;
+    void gap_column(const rectangle& region, long count);
 };
 
 }  // namespace quorv
