@@ -46,10 +46,10 @@ inline double next_radius(double radius, double room) {
 // principle counts exactly m zeros: z is a root of multiplicity m to within
 // rho, or m zeros that double precision cannot tell apart, taken at their
 // mean. A model supplies its samples of det Delta (with the test of Delta's
-// singularity) and its own Newton's method towards a root; the dense model
-// does (encloser, below), while the sparse one keeps its plainer disks
-// (sparse_enclosure.h), with which the heat equation at 10^5 states finds
-// its rightmost roots.
+// singularity) and its own Newton's method towards a root: the dense model
+// (encloser, below) and the sparse one (sparse_enclosure.h), which keeps its
+// plainer disks for one zero, with which the heat equation at 10^5 states
+// finds its rightmost roots.
 class disk_encloser : public zero_encloser {
 public:
     // The zeros near z, each in a disk of its own inside |lambda - z| < room,
